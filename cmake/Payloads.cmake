@@ -1,0 +1,1 @@
+# Payload files of each edition (filled in by the payload build).
