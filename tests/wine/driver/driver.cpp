@@ -1,0 +1,489 @@
+// UI driver for the end-to-end tests: a console program that runs in the same Wine prefix as
+// the program under test and does what a user does, on request. It reads one command per line
+// from standard input (fields separated by tabs) and answers each with lines on standard
+// output, the last of which is "end". Numbers are decimal; window handles are printed and
+// read as decimal too. Texts are printed escaped: backslash, tab, CR, LF and every byte
+// outside printable ASCII as \xHH, so the caller sees the exact ANSI bytes.
+//
+// Commands:
+//   start <command line>              start a process; answers "pid <n>"
+//   next <pid> <timeout ms>           wait for a visible top-level window of that process that
+//                                     was not reported before; answers "window <hwnd>",
+//                                     "exited <code>" or "timeout"
+//   find <pid> <caption>              a top-level window (visible or not) of the process with
+//                                     that caption; answers "window <hwnd>" or "none"
+//   windows                           every visible top-level window: "window <hwnd> <pid>"
+//   dump <hwnd>                       the window and its children, one "control" line each:
+//                                     hwnd, id, class, style, visible, enabled, x, y, w, h, text
+//   click <hwnd> <control id>         post BM_CLICK to the child with that id
+//   post <hwnd> <msg> <wparam> <lparam>
+//   send <hwnd> <msg> <wparam> <lparam>   send with a 5 s bound; answers "result <n>"
+//   threads <pid>                     the thread ids of a process: "thread <tid>" lines
+//   freeze <pid> <timeout ms> <caption> [<tid>...]
+//                                     wait for a top-level window of the process with that
+//                                     caption and for a thread not in the list, then suspend
+//                                     every such thread at once, as a slow machine would hold
+//                                     it; answers "window <hwnd>" and one "thread <tid>" each
+//   suspend <tid> / resume <tid>
+//   wait-exit <pid> <timeout ms>      answers "exited <code>" or "timeout"
+//   hold <path>                       open a file for reading, sharing read access only, and
+//                                     keep it open until "release"; answers "held"
+//   release                           close every held file
+//   attrib <path> [<attributes>]      set the attributes when given; answers "attributes <n>"
+//   reg-set <key> <value> <data>      HKLM, 32-bit view, REG_SZ
+//   reg-get <key> <value>             answers "data <text>" or "missing"
+//   reg-delete-key <key>              HKLM, 32-bit view
+//   quit
+// Failures answer "error <what>".
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::map<DWORD, HANDLE> g_processes;  // processes started by "start", by process id
+std::set<HWND> g_reported;            // windows that "next" has already reported
+std::vector<HANDLE> g_held;           // files kept open by "hold"
+
+void reply(const std::string& line) {
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+}
+
+void finish() {
+  reply("end");
+  std::fflush(stdout);
+}
+
+std::string escaped(const char* text, size_t length) {
+  std::string out;
+  for (size_t i = 0; i < length; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+std::string number(long long value) { return std::to_string(value); }
+
+HWND toHwnd(const std::string& text) {
+  return reinterpret_cast<HWND>(static_cast<intptr_t>(std::strtoll(text.c_str(), nullptr, 10)));
+}
+
+std::string hwndText(HWND hwnd) { return number(reinterpret_cast<intptr_t>(hwnd)); }
+
+std::vector<std::string> splitTabs(const std::string& line) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (;;) {
+    size_t tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+    if (tab == std::string::npos) return fields;
+    start = tab + 1;
+  }
+}
+
+std::string windowText(HWND hwnd) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) {
+    return "";
+  }
+  std::vector<char> buffer(length + 2);
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                      SMTO_ABORTIFHUNG, 5000, &copied);
+  return escaped(buffer.data(), std::strlen(buffer.data()));
+}
+
+void addField(std::string& line, const std::string& value) {
+  line += '\t';
+  line += value;
+}
+
+std::string controlLine(HWND hwnd) {
+  char className[256] = {};
+  GetClassNameA(hwnd, className, sizeof className);
+  RECT rect{};
+  GetWindowRect(hwnd, &rect);
+  std::string line = "control";
+  addField(line, hwndText(hwnd));
+  addField(line, number(GetDlgCtrlID(hwnd)));
+  addField(line, className);
+  addField(line, number(static_cast<long long>(GetWindowLongA(hwnd, GWL_STYLE)) & 0xffffffffLL));
+  addField(line, number(IsWindowVisible(hwnd) ? 1 : 0));
+  addField(line, number(IsWindowEnabled(hwnd) ? 1 : 0));
+  addField(line, number(rect.left));
+  addField(line, number(rect.top));
+  addField(line, number(rect.right - rect.left));
+  addField(line, number(rect.bottom - rect.top));
+  addField(line, windowText(hwnd));
+  return line;
+}
+
+struct WindowSearch {
+  DWORD pid;
+  bool visibleOnly;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK collectWindow(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if ((search->pid == 0 || pid == search->pid) && (!search->visibleOnly || IsWindowVisible(hwnd))) {
+    search->found.push_back(hwnd);
+  }
+  return TRUE;
+}
+
+std::vector<HWND> topLevelWindows(DWORD pid, bool visibleOnly) {
+  WindowSearch search{pid, visibleOnly, {}};
+  EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+BOOL CALLBACK collectChild(HWND hwnd, LPARAM param) {
+  reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+  return TRUE;
+}
+
+HANDLE processHandle(DWORD pid) {
+  auto it = g_processes.find(pid);
+  return it == g_processes.end() ? nullptr : it->second;
+}
+
+bool exitCode(DWORD pid, DWORD* code) {
+  HANDLE process = processHandle(pid);
+  if (process == nullptr || WaitForSingleObject(process, 0) != WAIT_OBJECT_0) return false;
+  GetExitCodeProcess(process, code);
+  return true;
+}
+
+void onStart(const std::vector<std::string>& f) {
+  std::string commandLine = f.at(1);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    reply("error CreateProcess " + number(GetLastError()));
+    return;
+  }
+  CloseHandle(info.hThread);
+  g_processes[info.dwProcessId] = info.hProcess;
+  reply("pid " + number(info.dwProcessId));
+}
+
+void onNext(const std::vector<std::string>& f) {
+  DWORD pid = std::strtoul(f.at(1).c_str(), nullptr, 10);
+  DWORD timeout = std::strtoul(f.at(2).c_str(), nullptr, 10);
+  DWORD begin = GetTickCount();
+  for (;;) {
+    for (HWND hwnd : topLevelWindows(pid, true)) {
+      if (g_reported.insert(hwnd).second) {
+        reply("window " + hwndText(hwnd));
+        return;
+      }
+    }
+    DWORD code = 0;
+    if (exitCode(pid, &code)) {
+      reply("exited " + number(code));
+      return;
+    }
+    if (GetTickCount() - begin > timeout) {
+      reply("timeout");
+      return;
+    }
+    Sleep(2);
+  }
+}
+
+HWND findWindow(DWORD pid, const std::string& caption);
+
+void onFind(const std::vector<std::string>& f) {
+  HWND hwnd = findWindow(std::strtoul(f.at(1).c_str(), nullptr, 10), f.at(2));
+  reply(hwnd == nullptr ? "none" : "window " + hwndText(hwnd));
+}
+
+void onWindows() {
+  for (HWND hwnd : topLevelWindows(0, true)) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    reply("window " + hwndText(hwnd) + " " + number(pid));
+  }
+}
+
+void onDump(const std::vector<std::string>& f) {
+  HWND hwnd = toHwnd(f.at(1));
+  if (!IsWindow(hwnd)) {
+    reply("error no such window");
+    return;
+  }
+  reply(controlLine(hwnd));
+  std::vector<HWND> children;
+  EnumChildWindows(hwnd, collectChild, reinterpret_cast<LPARAM>(&children));
+  for (HWND child : children) reply(controlLine(child));
+}
+
+void onClick(const std::vector<std::string>& f) {
+  HWND button = GetDlgItem(toHwnd(f.at(1)), std::atoi(f.at(2).c_str()));
+  if (button == nullptr) {
+    reply("error no such control");
+    return;
+  }
+  // Posted, not sent: a button whose handler opens a modal box would keep a sent call waiting.
+  PostMessageA(button, BM_CLICK, 0, 0);
+  reply("clicked");
+}
+
+WPARAM wparamOf(const std::string& text) {
+  return static_cast<WPARAM>(std::strtoull(text.c_str(), nullptr, 0));
+}
+
+LPARAM lparamOf(const std::string& text) {
+  return static_cast<LPARAM>(std::strtoll(text.c_str(), nullptr, 0));
+}
+
+void onPost(const std::vector<std::string>& f) {
+  UINT message = std::strtoul(f.at(2).c_str(), nullptr, 0);
+  if (!PostMessageA(toHwnd(f.at(1)), message, wparamOf(f.at(3)), lparamOf(f.at(4)))) {
+    reply("error PostMessage " + number(GetLastError()));
+    return;
+  }
+  reply("posted");
+}
+
+void onSend(const std::vector<std::string>& f) {
+  UINT message = std::strtoul(f.at(2).c_str(), nullptr, 0);
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(toHwnd(f.at(1)), message, wparamOf(f.at(3)), lparamOf(f.at(4)),
+                           SMTO_ABORTIFHUNG, 5000, &result)) {
+    reply("error SendMessageTimeout " + number(GetLastError()));
+    return;
+  }
+  reply("result " + number(static_cast<long long>(result)));
+}
+
+std::vector<DWORD> threadsOf(DWORD pid) {
+  std::vector<DWORD> threads;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return threads;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == pid) threads.push_back(entry.th32ThreadID);
+  }
+  CloseHandle(snapshot);
+  return threads;
+}
+
+void onThreads(const std::vector<std::string>& f) {
+  for (DWORD tid : threadsOf(std::strtoul(f.at(1).c_str(), nullptr, 10))) {
+    reply("thread " + number(tid));
+  }
+}
+
+HWND findWindow(DWORD pid, const std::string& caption) {
+  for (HWND hwnd : topLevelWindows(pid, false)) {
+    char text[1024] = {};
+    GetWindowTextA(hwnd, text, sizeof text);
+    if (caption == text) return hwnd;
+  }
+  return nullptr;
+}
+
+void onFreeze(const std::vector<std::string>& f) {
+  DWORD pid = std::strtoul(f.at(1).c_str(), nullptr, 10);
+  DWORD timeout = std::strtoul(f.at(2).c_str(), nullptr, 10);
+  std::set<DWORD> known;
+  for (size_t i = 4; i < f.size(); ++i) known.insert(std::strtoul(f[i].c_str(), nullptr, 10));
+  DWORD begin = GetTickCount();
+  for (;;) {
+    HWND hwnd = findWindow(pid, f.at(3));
+    std::vector<DWORD> fresh;
+    if (hwnd != nullptr) {
+      for (DWORD tid : threadsOf(pid)) {
+        if (known.count(tid) == 0) fresh.push_back(tid);
+      }
+    }
+    if (!fresh.empty()) {
+      std::vector<std::string> lines{"window " + hwndText(hwnd)};
+      for (DWORD tid : fresh) {
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, tid);
+        if (thread == nullptr) continue;
+        if (SuspendThread(thread) != static_cast<DWORD>(-1)) lines.push_back("thread " + number(tid));
+        CloseHandle(thread);
+      }
+      for (const std::string& line : lines) reply(line);
+      return;
+    }
+    DWORD code = 0;
+    if (exitCode(pid, &code)) {
+      reply("error exited " + number(code));
+      return;
+    }
+    if (GetTickCount() - begin > timeout) {
+      reply("error timeout");
+      return;
+    }
+    Sleep(0);
+  }
+}
+
+void onSuspendResume(const std::vector<std::string>& f, bool suspend) {
+  DWORD tid = std::strtoul(f.at(1).c_str(), nullptr, 10);
+  HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, tid);
+  if (thread == nullptr) {
+    reply("error OpenThread " + number(GetLastError()));
+    return;
+  }
+  DWORD previous = suspend ? SuspendThread(thread) : ResumeThread(thread);
+  CloseHandle(thread);
+  reply("count " + number(static_cast<long long>(static_cast<int>(previous))));
+}
+
+void onWaitExit(const std::vector<std::string>& f) {
+  DWORD pid = std::strtoul(f.at(1).c_str(), nullptr, 10);
+  HANDLE process = processHandle(pid);
+  if (process == nullptr) {
+    reply("error unknown process");
+    return;
+  }
+  if (WaitForSingleObject(process, std::strtoul(f.at(2).c_str(), nullptr, 10)) != WAIT_OBJECT_0) {
+    reply("timeout");
+    return;
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(process, &code);
+  reply("exited " + number(code));
+}
+
+void onHold(const std::vector<std::string>& f) {
+  HANDLE file = CreateFileA(f.at(1).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    reply("error CreateFile " + number(GetLastError()));
+    return;
+  }
+  g_held.push_back(file);
+  reply("held");
+}
+
+void onRelease() {
+  for (HANDLE file : g_held) CloseHandle(file);
+  g_held.clear();
+  reply("released");
+}
+
+void onAttrib(const std::vector<std::string>& f) {
+  if (f.size() > 2 && !SetFileAttributesA(f.at(1).c_str(), std::strtoul(f[2].c_str(), nullptr, 0))) {
+    reply("error SetFileAttributes " + number(GetLastError()));
+    return;
+  }
+  DWORD attributes = GetFileAttributesA(f.at(1).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    reply("error GetFileAttributes " + number(GetLastError()));
+    return;
+  }
+  reply("attributes " + number(attributes));
+}
+
+void onRegSet(const std::vector<std::string>& f) {
+  HKEY key = nullptr;
+  LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, f.at(1).c_str(), 0, nullptr, 0,
+                                KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr);
+  if (status != ERROR_SUCCESS) {
+    reply("error RegCreateKeyEx " + number(status));
+    return;
+  }
+  const std::string& data = f.at(3);
+  status = RegSetValueExA(key, f.at(2).c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(data.c_str()), data.size() + 1);
+  RegCloseKey(key);
+  reply(status == ERROR_SUCCESS ? "set" : "error RegSetValueEx " + number(status));
+}
+
+void onRegGet(const std::vector<std::string>& f) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, f.at(1).c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key) !=
+      ERROR_SUCCESS) {
+    reply("missing");
+    return;
+  }
+  char data[2048] = {};
+  DWORD size = sizeof data - 1;
+  LONG status = RegQueryValueExA(key, f.at(2).c_str(), nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(data), &size);
+  RegCloseKey(key);
+  reply(status == ERROR_SUCCESS ? "data " + escaped(data, std::strlen(data)) : "missing");
+}
+
+void onRegDeleteKey(const std::vector<std::string>& f) {
+  LONG status = RegDeleteKeyExA(HKEY_LOCAL_MACHINE, f.at(1).c_str(), KEY_WOW64_32KEY, 0);
+  reply(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND
+            ? "deleted"
+            : "error RegDeleteKeyEx " + number(status));
+}
+
+bool dispatch(const std::vector<std::string>& f) {
+  const std::string& command = f.at(0);
+  if (command == "quit") return false;
+  if (command == "start") onStart(f);
+  else if (command == "next") onNext(f);
+  else if (command == "find") onFind(f);
+  else if (command == "windows") onWindows();
+  else if (command == "dump") onDump(f);
+  else if (command == "click") onClick(f);
+  else if (command == "post") onPost(f);
+  else if (command == "send") onSend(f);
+  else if (command == "threads") onThreads(f);
+  else if (command == "freeze") onFreeze(f);
+  else if (command == "suspend") onSuspendResume(f, true);
+  else if (command == "resume") onSuspendResume(f, false);
+  else if (command == "wait-exit") onWaitExit(f);
+  else if (command == "hold") onHold(f);
+  else if (command == "release") onRelease();
+  else if (command == "attrib") onAttrib(f);
+  else if (command == "reg-set") onRegSet(f);
+  else if (command == "reg-get") onRegGet(f);
+  else if (command == "reg-delete-key") onRegDeleteKey(f);
+  else reply("error unknown command " + command);
+  return true;
+}
+
+}  // namespace
+
+int main() {
+  char line[8192];
+  while (std::fgets(line, sizeof line, stdin) != nullptr) {
+    size_t length = std::strlen(line);
+    while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
+    if (length == 0) continue;
+    std::vector<std::string> fields = splitTabs(line);
+    bool goOn = true;
+    try {
+      goOn = dispatch(fields);
+    } catch (const std::out_of_range&) {
+      reply("error missing argument");
+    }
+    finish();
+    if (!goOn) break;
+  }
+  return 0;
+}

@@ -1,0 +1,539 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios: the patchers under Wine, driven like a user would drive them.
+
+  scenarios.py --list                       names of all scenarios, one a line
+  scenarios.py --config FILE --setup        boot the Wine prefix that every scenario copies
+  scenarios.py --config FILE --run NAME     run one scenario
+
+Each scenario is one row of SCENARIOS: the edition, the start state of the sample
+installation, changes to the world before the start (registry, "system.ini", a held or
+read-only file, a running menu program), then one or more runs of the program, each a list of
+the windows expected in order with the answer to give, and finally what must be on disk.
+"""
+
+import argparse
+import json
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wine_session as ws  # noqa: E402
+
+FILES = ["Varnok.exe", r"Varnok\Classic.bmp", r"Varnok\Enhanced.bmp", r"Varnok\Text.bmp"]
+ROW_TARGETS = {
+    "na": ["Varnok.exe"] + FILES,
+    "uk": FILES,
+    "de": FILES,
+}
+STATES = {"na": ["older", "regular", "patched"], "uk": ["unpatched", "patched"],
+          "de": ["unpatched", "patched"]}
+# The state a removal leaves: the North American removal goes back to the regular release.
+UNPATCHED = {"na": "regular", "uk": "unpatched", "de": "unpatched"}
+
+# Results-log outcomes, one letter per table row, and their messages.
+OUTCOME_MESSAGE = {"P": 11, "U": 9, "N": 8, "R": 10, "O": 21, "I": 15, "W": 16}
+PROBLEM_OUTCOMES = set("NROIW")
+
+TITLE, ERROR, CANCEL_CAPTION = "title", "error", "cancel"
+YES_NO, OK = [(6, "Yes"), (7, "No")], [(1, "OK")]
+# Caption and buttons of each message box, by message number.
+BOXES = {
+    5: (ERROR, OK), 17: (TITLE, OK), 18: (TITLE, OK), 22: (ERROR, OK), 23: (ERROR, OK),
+    24: (ERROR, OK), 25: (TITLE, YES_NO), 26: (TITLE, YES_NO), 27: (TITLE, OK),
+    29: (TITLE, OK), 6: (CANCEL_CAPTION, YES_NO),
+}
+ANSWER_ID = {"yes": 6, "no": 7, "ok": 1}
+EVENT_TIMEOUT = 60
+
+
+class Failure(Exception):
+    pass
+
+
+# -- steps of a run -------------------------------------------------------------------------
+
+class Box:
+    """A message box with message `number`: checks text, caption and buttons, then answers."""
+
+    def __init__(self, number, answer="ok", shot=None):
+        self.number, self.answer, self.shot = number, answer, shot
+
+    def run(self, ctx):
+        w = ctx.expect_window(f"message box {self.number}")
+        ctx.check_box(w, self.number)
+        ctx.take_shot(w, self.shot or f"box{self.number}")
+        if self.number in (25, 26) and self.answer == "yes":
+            ctx.threads_before = ctx.s.threads(ctx.pid)
+        ctx.s.click(w.hwnd, ANSWER_ID[self.answer])
+
+
+class Results:
+    """The results dialog with the log of `outcomes` (one letter per row); with problems the
+    problem box comes first. With `try_close`, Escape and the close box must leave it open."""
+
+    def __init__(self, outcomes, try_close=False):
+        self.outcomes, self.try_close = outcomes, try_close
+
+    def run(self, ctx):
+        problems = bool(set(self.outcomes) & PROBLEM_OUTCOMES)
+        if problems:
+            Box(22, shot="problem-box").run(ctx)
+        w = ctx.expect_window("results dialog")
+        if not w.is_results_dialog():
+            raise Failure("expected the results dialog, got:\n" + w.describe())
+        ctx.equal("results dialog caption", w.caption, ctx.msgs[1])
+        ctx.equal("Finish button", w.child(1002).text, ctx.dialog["PATCHER_FINISH_TEXT"])
+        ctx.equal("results log", w.child(1000).text, ctx.expected_log(self.outcomes))
+        ctx.take_shot(w, "results-problems" if problems else "results")
+        if self.try_close:
+            self.escape_and_close(ctx, w)
+        ctx.s.click(w.hwnd, 1002)
+
+    @staticmethod
+    def escape_and_close(ctx, w):
+        s = ctx.s
+        s.post(w.hwnd, ws.WM_KEYDOWN, ws.VK_ESCAPE, 0x00010001)
+        s.post(w.hwnd, ws.WM_KEYUP, ws.VK_ESCAPE, 0xC0010001)
+        s.post(w.hwnd, ws.WM_SYSCOMMAND, ws.SC_CLOSE, 0)
+        # Two markers in the dialog thread's queue: once the second one has been handled, so has
+        # everything that Escape and the close box posted in turn.
+        edit = w.child(1000).hwnd
+        for start, end in ((1, 4), (2, 6)):
+            s.post(edit, ws.EM_SETSEL, start, end)
+            deadline = time.monotonic() + 20
+            while s.send(edit, ws.EM_GETSEL) != (end << 16) | start:
+                if time.monotonic() > deadline:
+                    raise Failure("the results dialog did not handle posted messages")
+                time.sleep(0.01)
+        if s.dump(w.hwnd) is None or not s.dump(w.hwnd).top.visible:
+            raise Failure("Escape or the close box ended the results dialog")
+        if s.wait_exit(ctx.pid, 0) is not None:
+            raise Failure("the program ended after Escape or the close box")
+
+
+class Cancel:
+    """Holds the worker as soon as the progress dialog is up (like a slow machine), checks the
+    dialog, optionally presses Escape, presses Cancel, lets the worker go on, and answers the
+    Cancel question."""
+
+    def __init__(self, answer, escape=False):
+        self.answer, self.escape = answer, escape
+
+    def run(self, ctx):
+        s = ctx.s
+        caption = ctx.dialog["PATCHER_DIALOG_CAPTION"]
+        reply = s.driver.call("freeze", ctx.pid, 20000, caption,
+                              *sorted(ctx.threads_before), timeout=60)
+        if not reply or not reply[0].startswith("window "):
+            raise Failure(f"could not catch the progress dialog with its worker: {reply}")
+        hwnd = int(reply[0].split()[1])
+        frozen = [int(line.split()[1]) for line in reply[1:]]
+        try:
+            w = s.dump(hwnd)
+            self.check_progress(ctx, w)
+            ctx.log(f"worker held at status {w.child(1007).text!r}")
+            ctx.take_shot(w, "progress")
+            if self.escape:
+                s.post(hwnd, ws.WM_KEYDOWN, ws.VK_ESCAPE, 0x00010001)
+                s.post(hwnd, ws.WM_KEYUP, ws.VK_ESCAPE, 0xC0010001)
+            s.click(hwnd, 1005)
+        finally:
+            for tid in frozen:
+                s.resume(tid)
+        Box(6, self.answer, shot="cancel-question").run(ctx)
+
+    @staticmethod
+    def check_progress(ctx, w):
+        ctx.equal("progress dialog caption", w.caption, ctx.msgs[1])
+        ctx.equal("Cancel button", w.child(1005).text, ctx.dialog["PATCHER_CANCEL_TEXT"])
+        statuses = {ctx.dialog["PATCHER_STATUS_TEXT"]}
+        for path in FILES:
+            statuses.add(ctx.msgs[13].replace("%s", path))
+            statuses.add(ctx.msgs[14].replace("%s", path))
+        status = w.child(1007).text
+        if status not in statuses:
+            raise Failure(f"unexpected status line {status!r}")
+        bars = [c for c in w.children if c.cls.lower() == "msctls_progress32"]
+        if len(bars) != 1 or bars[0].rect != w.child(1004).rect:
+            raise Failure("the progress bar does not cover control 1004:\n" + w.describe())
+
+
+class Exit:
+    """The program ends with exit code 0, and no other window appears before it ends."""
+
+    def run(self, ctx):
+        kind, value = ctx.next_event()
+        if kind == "window":
+            raise Failure("expected the program to end, but a window appeared:\n"
+                          + value.describe())
+        if kind != "exited":
+            raise Failure("the program did not end")
+        ctx.equal("exit code", value, 0)
+
+
+# -- scenario rows --------------------------------------------------------------------------
+
+class Row:
+    def __init__(self, name, edition, state, runs, end=None, keep=(), any_known=False,
+                 install_path=ws.INSTALL_DIR, key=True, screen_saver=None,
+                 expect_screen_saver=None, remove=(), corrupt=(), hold=(), read_only=(),
+                 menu=None, expect_install_path="same"):
+        self.name, self.edition, self.state, self.runs = name, edition, state, runs
+        self.end = end  # state the files must be in afterwards; None: unchanged
+        self.keep = set(keep)  # files that must stay as they started
+        self.any_known = any_known  # each file in any of its known states
+        self.install_path, self.key = install_path, key
+        self.screen_saver, self.expect_screen_saver = screen_saver, expect_screen_saver
+        self.remove, self.corrupt, self.hold, self.read_only = remove, corrupt, hold, read_only
+        self.menu = menu  # None, or "plain": a running menu program; "holding": it holds Varnok.exe
+        self.expect_install_path = expect_install_path
+
+
+
+def add_run(edition, verbose, outcomes):
+    """An add run answered Yes, ending in the final message or the results dialog."""
+    end = [Results(outcomes)] if verbose else [Box(27)]
+    return ["/v" if verbose else "", [Box(26, "yes")] + end + [Exit()]]
+
+
+def remove_run(edition, verbose, outcomes):
+    end = [Results(outcomes)] if verbose else [Box(29)]
+    return ["/v" if verbose else "", [Box(25, "yes")] + end + [Exit()]]
+
+
+def build_rows():
+    rows = []
+    # Adding and removing, every edition, every accepted start state, with and without /v.
+    for verbose in (False, True):
+        v = "-v" if verbose else ""
+        rows += [
+            Row(f"na-add-older{v}", "na", "older",
+                [add_run("na", verbose, "PPPPP")], end="patched"),
+            Row(f"na-add-regular{v}", "na", "regular",
+                [add_run("na", verbose, "UPPPP")], end="patched"),
+            Row(f"na-remove{v}", "na", "patched",
+                [remove_run("na", verbose, "UPPPP")], end="regular"),
+        ]
+        for ed in ("uk", "de"):
+            rows += [
+                Row(f"{ed}-add{v}", ed, "unpatched", [add_run(ed, verbose, "PPPP")],
+                    end="patched"),
+                Row(f"{ed}-remove{v}", ed, "patched", [remove_run(ed, verbose, "PPPP")],
+                    end="unpatched"),
+            ]
+    # A removal from what an adding run left behind (files that kept their old length).
+    rows += [
+        Row("na-add-then-remove", "na", "older",
+            [add_run("na", False, ""), remove_run("na", True, "UPPPP")], end="regular"),
+        Row("de-add-then-remove", "de", "unpatched",
+            [add_run("de", False, ""), remove_run("de", True, "PPPP")], end="unpatched"),
+    ]
+    # The exits of the start-up flow.
+    rows += [
+        Row("e1-no-key", "na", "regular", [["", [Box(5), Exit()]]], key=False),
+        Row("e2-no-value", "na", "regular", [["", [Box(5), Exit()]]], install_path=None),
+        Row("e6-removal-declined", "na", "patched", [["", [Box(25, "no"), Exit()]]]),
+    ]
+    for ed in ("na", "de"):
+        rows += [
+            Row(f"{ed}-e3-missing-directory", ed, STATES[ed][0],
+                [["", [Box(17), Exit()]], ["", [Box(5), Exit()]]],
+                install_path=r"C:\Games\Gone", expect_install_path=None),
+            Row(f"{ed}-e4-missing-file", ed, STATES[ed][0], [["", [Box(23), Exit()]]],
+                remove=[r"Varnok\Text.bmp"]),
+            Row(f"{ed}-e5-unrecognised", ed, STATES[ed][0], [["", [Box(24), Exit()]]],
+                corrupt=[r"Varnok\Enhanced.bmp"]),
+        ]
+    for ed in ("na", "uk", "de"):
+        rows.append(Row(f"{ed}-e7-add-declined", ed, STATES[ed][0],
+                        [["", [Box(26, "no"), Exit()]]]))
+    # Quiet mode: the add question is still asked; the removal question and the error boxes
+    # are not shown.
+    rows += [
+        Row("quiet-add", "na", "older", [["/q", [Box(26, "yes"), Exit()]]], end="patched"),
+        Row("quiet-patched", "na", "patched", [["/Q", [Exit()]]]),
+        Row("quiet-no-key", "na", "regular", [["/quiet", [Exit()]]], key=False),
+        Row("quiet-unrecognised", "de", "unpatched", [["/q", [Exit()]]],
+            corrupt=[r"Varnok\Classic.bmp"]),
+        Row("quiet-verbose", "uk", "unpatched",
+            [["/q /v", [Box(26, "yes"), Results("PPPP"), Exit()]]], end="patched"),
+    ]
+    # The screen-saver repair, with and without an installed game.
+    for ed in ("na", "de"):
+        rows += [
+            Row(f"{ed}-screensaver-repair", ed, STATES[ed][0],
+                [["", [Box(18), Box(26, "no"), Exit()]]],
+                screen_saver=r"C:\FONTS\X.TTF", expect_screen_saver=None),
+            Row(f"{ed}-screensaver-no-game", ed, STATES[ed][0],
+                [["", [Box(18), Box(5), Exit()]]], key=False,
+                screen_saver=r"C:\FONTS\X.TTF", expect_screen_saver=None),
+        ]
+    rows.append(Row("screensaver-left-alone", "na", "older",
+                    [["", [Box(26, "no"), Exit()]]],
+                    screen_saver="ttf", expect_screen_saver="ttf"))
+    # A running menu program that holds its executable is closed before anything is read.
+    rows.append(Row("menu-program-closed", "na", "regular",
+                    [["/v", [Box(26, "yes"), Results("UPPPP"), Exit()]]], end="patched",
+                    menu="holding"))
+    # A target held open by another program, and a read-only target.
+    for ed in ("na", "de"):
+        outcomes = "UPPOP" if ed == "na" else "PPOP"
+        rows.append(Row(f"{ed}-held-target", ed, STATES[ed][0] if ed == "de" else "regular",
+                        [["", [Box(26, "yes"), Results(outcomes), Exit()]]], end="patched",
+                        keep=[r"Varnok\Enhanced.bmp"], hold=[r"Varnok\Enhanced.bmp"]))
+    rows.append(Row("read-only-target", "na", "older",
+                    [["", [Box(26, "yes"), Box(27), Exit()]]], end="patched",
+                    read_only=[r"Varnok\Classic.bmp", "Varnok.exe"]))
+    # Cancel: refused (after an Escape that must not end the dialog), and confirmed.
+    rows.append(Row("cancel-refused", "na", "older",
+                    [["/v", [Box(26, "yes"), Cancel("no", escape=True), Results("PPPPP"),
+                             Exit()]]], end="patched"))
+    for ed in ("na", "de"):
+        rows.append(Row(f"{ed}-cancel-confirmed", ed, STATES[ed][0],
+                        [["", [Box(26, "yes"), Cancel("yes"), Exit()]]], any_known=True))
+    # The results dialog stays open on Escape and on its close box.
+    rows.append(Row("results-escape-and-close", "na", "regular",
+                    [["/v", [Box(26, "yes"), Results("UPPPP", try_close=True), Exit()]]],
+                    end="patched"))
+    return {row.name: row for row in rows}
+
+
+SCENARIOS = build_rows()
+
+
+# -- running a row --------------------------------------------------------------------------
+
+class Context:
+    def __init__(self, session, row, config):
+        self.s = session
+        self.row = row
+        self.edition = row.edition
+        self.msgs = ws.read_messages(config["editions"], row.edition)
+        self.dialog = ws.read_dialog_texts(config["editions"], row.edition)
+        self.pid = None
+        self.threads_before = set()
+        self.step = 0
+        self.run_index = 0
+
+    def log(self, text):
+        print(f"[{self.row.name}] {text}", flush=True)
+
+    def equal(self, what, actual, expected):
+        if actual != expected:
+            raise Failure(f"{what}:\n  expected {expected!r}\n  actual   {actual!r}")
+
+    def next_event(self):
+        while True:
+            kind, value = self.s.next_event(self.pid, EVENT_TIMEOUT)
+            # The progress dialog may or may not be caught on screen; scenarios that act on it
+            # catch it themselves.
+            if kind == "window" and value is None:
+                continue
+            if kind == "window" and value.is_progress_dialog():
+                continue
+            return kind, value
+
+    def expect_window(self, what):
+        kind, value = self.next_event()
+        if kind == "exited":
+            raise Failure(f"expected the {what}, but the program ended with code {value}")
+        if kind != "window":
+            raise Failure(f"expected the {what}, but nothing appeared in {EVENT_TIMEOUT} s")
+        return value
+
+    def caption(self, kind):
+        return {TITLE: self.msgs[1], ERROR: self.msgs[4], CANCEL_CAPTION: self.msgs[7]}[kind]
+
+    def check_box(self, w, number):
+        caption_kind, buttons = BOXES[number]
+        if w.is_results_dialog() or w.is_progress_dialog():
+            raise Failure(f"expected message box {number}, got:\n" + w.describe())
+        self.equal(f"text of box {number}", w.box_text(), self.msgs[number])
+        self.equal(f"caption of box {number}", w.caption, self.caption(caption_kind))
+        actual = [(b.id, b.text.replace("&", "")) for b in w.buttons()]
+        self.equal(f"buttons of box {number}", sorted(actual), buttons)
+
+    def take_shot(self, w, label):
+        self.step += 1
+        filename = f"{self.row.name}-{self.run_index + 1}.{self.step}-{label}.png"
+        self.s.screenshot(filename, w.top.rect)
+
+    def expected_log(self, outcomes):
+        text = self.msgs[12] + "\r\n\r\n"
+        for i, outcome in enumerate(outcomes):
+            text += self.msgs[OUTCOME_MESSAGE[outcome]].replace("%s", ROW_TARGETS[self.edition][i])
+            if self.edition == "na" and i < 2:
+                text += self.msgs[28].replace("%d", str(i + 1))
+            text += "\r\n"
+        return text
+
+
+def state_files(session, edition, cache):
+    """{state: {file: bytes}} of every known state of the edition, made by make-sample."""
+    result = {}
+    for state in STATES[edition]:
+        directory = os.path.join(cache, state)
+        session.make_sample(edition, state, directory)
+        result[state] = {}
+        for name in FILES:
+            with open(os.path.join(directory, *name.split("\\")), "rb") as f:
+                result[state][name] = f.read()
+    return result
+
+
+def matches(actual, expected, lengths):
+    """Equal, or (for a file that a shrinking row patched) the expected bytes followed by zero
+    bytes up to a length that the file has in one of its known states."""
+    if actual == expected:
+        return True
+    n = len(expected)
+    return (len(actual) > n and len(actual) in lengths and actual[:n] == expected
+            and actual[n:].count(0) == len(actual) - n)
+
+
+def read_install(session):
+    files = {}
+    for name in FILES:
+        path = os.path.join(session.install_dir, *name.split("\\"))
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                files[name] = f.read()
+    return files
+
+
+def prepare(ctx, row):
+    s = ctx.s
+    s.make_sample(row.edition, row.state, s.install_dir)
+    for name in row.remove:
+        os.remove(os.path.join(s.install_dir, *name.split("\\")))
+    for name in row.corrupt:
+        path = os.path.join(s.install_dir, *name.split("\\"))
+        with open(path, "r+b") as f:
+            f.seek(1000)
+            byte = f.read(1)
+            f.seek(1000)
+            f.write(bytes([byte[0] ^ 0x01]))
+    if row.key and row.install_path is not None:
+        s.set_install_path(row.install_path)
+    elif row.key:
+        s.driver.one("reg-set", ws.KEY, "Other Value", "x")
+    else:
+        s.delete_key()
+    s.write_system_ini(row.screen_saver)
+    for name in row.read_only:
+        s.attributes(ws.INSTALL_DIR + "\\" + name, ws.FILE_ATTRIBUTE_READONLY)
+        if not s.attributes(ws.INSTALL_DIR + "\\" + name) & ws.FILE_ATTRIBUTE_READONLY:
+            raise ws.HarnessError(f"could not make {name} read-only")
+    for name in row.hold:
+        s.driver.one("hold", ws.INSTALL_DIR + "\\" + name)
+    if row.menu:
+        held = " " + ws.INSTALL_DIR + "\\Varnok.exe" if row.menu == "holding" else ""
+        ctx.menu_pid = s.start(r"C:\patcher\menu-standin.exe C:\standin-closed.txt" + held)
+        kind, value = s.next_event(ctx.menu_pid, EVENT_TIMEOUT)
+        if kind != "window" or value is None or value.top.cls != "QuintorVarnok":
+            raise ws.HarnessError(f"the menu stand-in did not show its window: {kind}")
+
+
+def check_files(ctx, row, before, states):
+    after = read_install(ctx.s)
+    lengths = {name: {len(states[st][name]) for st in states} for name in FILES}
+    for name in FILES:
+        actual = after.get(name)
+        if name in row.keep or row.end is None and not row.any_known:
+            ok = actual == before.get(name)
+            wanted = "unchanged"
+        elif row.any_known:
+            ok = actual is not None and any(matches(actual, states[st][name], lengths[name])
+                                            for st in states)
+            wanted = "in one of its known states"
+        else:
+            ok = actual is not None and matches(actual, states[row.end][name], lengths[name])
+            wanted = f"in state {row.end}"
+        if not ok:
+            size = "absent" if actual is None else f"{len(actual)} bytes"
+            raise Failure(f"{name} is not {wanted} ({size}, byte sum "
+                          f"{sum(actual) if actual else 0})")
+
+
+def check_world(ctx, row, before, states):
+    s = ctx.s
+    check_files(ctx, row, before, states)
+    if row.key:
+        expected = row.install_path if row.expect_install_path == "same" else None
+        ctx.equal("registry value Install Path", s.install_path(), expected)
+    ini = s.read_system_ini()
+    has_entry = "SCRNSAVE.EXE=" in ini
+    if row.expect_screen_saver is None:
+        if has_entry:
+            raise Failure(f"system.ini still has the SCRNSAVE.EXE entry:\n{ini}")
+    elif f"SCRNSAVE.EXE={row.expect_screen_saver}\r\n" not in ini:
+        raise Failure(f"system.ini lost its SCRNSAVE.EXE entry:\n{ini}")
+    for name in row.read_only:
+        attributes = s.attributes(ws.INSTALL_DIR + "\\" + name)
+        if attributes & ws.FILE_ATTRIBUTE_READONLY:
+            raise Failure(f"{name} is still read-only")
+    if row.menu:
+        if not os.path.exists(s.c_path(r"C:\standin-closed.txt")):
+            raise Failure("the menu program did not receive WM_CLOSE")
+        if s.wait_exit(ctx.menu_pid, 20) != 0:
+            raise Failure("the menu program did not end after WM_CLOSE")
+
+
+def run_row(config, name):
+    row = SCENARIOS[name]
+    session = ws.Session(config, name)
+    ctx = Context(session, row, config)
+    started = time.monotonic()
+    ok = False
+    try:
+        session.open()
+        states = state_files(session, row.edition, os.path.join(session.dir, "states"))
+        prepare(ctx, row)
+        before = read_install(session)
+        for ctx.run_index, (args, steps) in enumerate(row.runs):
+            exe = f"C:\\patcher\\patcher-{row.edition}.exe"
+            ctx.log(f"run {ctx.run_index + 1}: {exe} {args}".rstrip())
+            ctx.pid = session.start(f'"{exe}" {args}'.rstrip())
+            ctx.step = 0
+            for step in steps:
+                step.run(ctx)
+        check_world(ctx, row, before, states)
+        ok = True
+    except (Failure, ws.HarnessError) as e:
+        print(f"FAILED {name}: {e}", flush=True)
+        print("The screen showed:\n" + session.report_screen(), flush=True)
+    finally:
+        session.close()
+        if ok:
+            session.discard_prefix()
+    print(f"{name}: {'passed' if ok else 'FAILED'} in {time.monotonic() - started:.1f} s",
+          flush=True)
+    return 0 if ok else 1
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--config")
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--setup", action="store_true")
+    parser.add_argument("--run")
+    args = parser.parse_args()
+    if args.list:
+        print("\n".join(SCENARIOS))
+        return 0
+    with open(args.config) as f:
+        config = json.load(f)
+    if args.setup:
+        started = time.monotonic()
+        ws.boot_template(os.path.join(config["work"], "template"))
+        print(f"template prefix booted in {time.monotonic() - started:.1f} s")
+        return 0
+    if args.run not in SCENARIOS:
+        print(f"no scenario {args.run!r}")
+        return 2
+    return run_row(config, args.run)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
