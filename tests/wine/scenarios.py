@@ -14,6 +14,8 @@ the windows expected in order with the answer to give, and finally what must be 
 import argparse
 import json
 import os
+import shutil
+import subprocess
 import sys
 import time
 
@@ -307,6 +309,7 @@ SCENARIOS = build_rows()
 class Context:
     def __init__(self, session, row, config):
         self.s = session
+        self.config = config
         self.row = row
         self.edition = row.edition
         self.msgs = ws.read_messages(config["editions"], row.edition)
@@ -369,15 +372,30 @@ class Context:
         return text
 
 
-def state_files(session, edition, cache):
-    """{state: {file: bytes}} of every known state of the edition, made by make-sample."""
+def make_states(config):
+    """Makes every known state of every edition with make-sample, once per test run."""
+    for edition, states in STATES.items():
+        for state in states:
+            directory = os.path.join(config["work"], "states", edition, state)
+            if os.path.exists(directory):
+                shutil.rmtree(directory)
+            os.makedirs(directory)
+            subprocess.run([config["make_sample"], edition, state, directory], check=True,
+                           timeout=60)
+
+
+def state_dir(config, edition, state):
+    return os.path.join(config["work"], "states", edition, state)
+
+
+def state_files(config, edition):
+    """{state: {file: bytes}} of every known state of the edition."""
     result = {}
     for state in STATES[edition]:
-        directory = os.path.join(cache, state)
-        session.make_sample(edition, state, directory)
         result[state] = {}
         for name in FILES:
-            with open(os.path.join(directory, *name.split("\\")), "rb") as f:
+            path = os.path.join(state_dir(config, edition, state), *name.split("\\"))
+            with open(path, "rb") as f:
                 result[state][name] = f.read()
     return result
 
@@ -404,7 +422,7 @@ def read_install(session):
 
 def prepare(ctx, row):
     s = ctx.s
-    s.make_sample(row.edition, row.state, s.install_dir)
+    shutil.copytree(state_dir(ctx.config, row.edition, row.state), s.install_dir)
     for name in row.remove:
         os.remove(os.path.join(s.install_dir, *name.split("\\")))
     for name in row.corrupt:
@@ -488,7 +506,7 @@ def run_row(config, name):
     ok = False
     try:
         session.open()
-        states = state_files(session, row.edition, os.path.join(session.dir, "states"))
+        states = state_files(config, row.edition)
         prepare(ctx, row)
         before = read_install(session)
         for ctx.run_index, (args, steps) in enumerate(row.runs):
@@ -526,6 +544,7 @@ def main():
         config = json.load(f)
     if args.setup:
         started = time.monotonic()
+        make_states(config)
         ws.boot_template(os.path.join(config["work"], "template"))
         print(f"template prefix booted in {time.monotonic() - started:.1f} s")
         return 0

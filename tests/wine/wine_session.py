@@ -170,7 +170,7 @@ class Driver:
 def wine_env(prefix, display):
     env = dict(os.environ)
     env.update({
-        "WINEPREFIX": prefix,
+        "WINEPREFIX": os.path.abspath(prefix),
         "WINEDEBUG": "-all",
         "WINEDLLOVERRIDES": "mscoree,mshtml=",
         "DISPLAY": display,
@@ -234,98 +234,31 @@ def boot_template(prefix):
         stop_process(xvfb)
 
 
-class Session:
-    """One test's world: display, prefix, driver, installation."""
+def copy_prefix(template, prefix):
+    """Copies the template prefix. The DLLs under windows/system32 and windows/syswow64 are
+    only ever read, so they are hard-linked; every other file is copied, because Wine rewrites
+    some of them in place (system.ini and win.ini through the profile functions)."""
+    shared = [os.path.join(template, "drive_c", "windows", d) for d in ("system32", "syswow64")]
+    for root, dirs, files in os.walk(template):
+        target_root = os.path.join(prefix, os.path.relpath(root, template))
+        os.makedirs(target_root, exist_ok=True)
+        shutil.copystat(root, target_root)
+        link = any(root == d or root.startswith(d + os.sep) for d in shared)
+        for name in files + [d for d in dirs if os.path.islink(os.path.join(root, d))]:
+            source, target = os.path.join(root, name), os.path.join(target_root, name)
+            if os.path.islink(source):
+                os.symlink(os.readlink(source), target)
+            elif link:
+                os.link(source, target)
+            else:
+                shutil.copy2(source, target)
 
-    def __init__(self, config, name):
-        self.config = config
-        self.name = name
-        self.dir = os.path.join(config["work"], "cases", name)
-        if os.path.exists(self.dir):
-            shutil.rmtree(self.dir)
-        os.makedirs(self.dir)
-        self.prefix = os.path.join(self.dir, "prefix")
-        self.shots = os.path.join(config["work"], "screenshots")
-        os.makedirs(self.shots, exist_ok=True)
-        self.xvfb = None
-        self.driver = None
-        self.display = None
-        self.env = None
 
-    # -- life cycle -------------------------------------------------------------------------
+class Desktop:
+    """A display with the UI driver running on it: what a user sees and does."""
 
-    def open(self):
-        template = os.path.join(self.config["work"], "template")
-        if not os.path.isdir(template):
-            raise HarnessError("no template prefix: run the wine.prefix fixture first")
-        subprocess.run(["cp", "-a", template, self.prefix], check=True)
-        self.xvfb, self.display = start_xvfb()
-        self.env = wine_env(self.prefix, self.display)
-        tools = os.path.join(self.prefix, "drive_c", "patcher")
-        os.makedirs(tools)
-        for path in [self.config["driver"], self.config["standin"]] + list(
-                self.config["patchers"].values()):
-            shutil.copy(path, tools)
-        self.driver = Driver(["wine", r"C:\patcher\wine-driver.exe"], self.env)
-        self.driver.one("release", timeout=120)  # the first answer shows the driver is up
-
-    def close(self):
-        if self.driver is not None:
-            self.driver.quit()
-        if self.env is not None:
-            subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=60)
-            subprocess.run(["wineserver", "-w"], env=self.env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=60)
-        stop_process(self.xvfb)
-
-    def discard_prefix(self):
-        shutil.rmtree(self.prefix, ignore_errors=True)
-
-    # -- the world outside the program ------------------------------------------------------
-
-    def c_path(self, windows_path):
-        """The Unix path of a path on drive C."""
-        assert windows_path[:3].upper() == "C:\\"
-        return os.path.join(self.prefix, "drive_c", *windows_path[3:].split("\\"))
-
-    @property
-    def install_dir(self):
-        return self.c_path(INSTALL_DIR)
-
-    def set_install_path(self, value=INSTALL_DIR):
-        self.driver.one("reg-set", KEY, "Install Path", value)
-
-    def install_path(self):
-        reply = self.driver.one("reg-get", KEY, "Install Path")
-        return None if reply == "missing" else unescape(reply[5:]).decode("cp1252")
-
-    def delete_key(self):
-        self.driver.one("reg-delete-key", KEY)
-
-    def system_ini_path(self):
-        return self.c_path(r"C:\windows\system.ini")
-
-    def write_system_ini(self, screen_saver):
-        lines = ["[boot]"]
-        if screen_saver is not None:
-            lines.append(f"SCRNSAVE.EXE={screen_saver}")
-        lines += ["", "[drivers]", "wave=mmdrv.dll", ""]
-        with open(self.system_ini_path(), "w", newline="\r\n") as f:
-            f.write("\n".join(lines))
-
-    def read_system_ini(self):
-        with open(self.system_ini_path(), "rb") as f:
-            return f.read().decode("latin-1")
-
-    def make_sample(self, edition, state, directory):
-        os.makedirs(directory, exist_ok=True)
-        subprocess.run([self.config["make_sample"], edition, state, directory], check=True,
-                       timeout=60)
-
-    def attributes(self, windows_path, new=None):
-        args = ["attrib", windows_path] + ([] if new is None else [new])
-        return int(self.driver.one(*args).split()[1])
+    def __init__(self, driver=None, display=None, shots=None):
+        self.driver, self.display, self.shots = driver, display, shots
 
     # -- the program ------------------------------------------------------------------------
 
@@ -400,6 +333,94 @@ class Session:
         subprocess.run(argv + [path], check=True, timeout=60, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
         return path
+
+
+class Session(Desktop):
+    """One test's world: display, prefix, driver, installation."""
+
+    def __init__(self, config, name):
+        super().__init__()
+        self.config = config
+        self.name = name
+        self.dir = os.path.join(config["work"], "cases", name)
+        if os.path.exists(self.dir):
+            shutil.rmtree(self.dir)
+        os.makedirs(self.dir)
+        self.prefix = os.path.join(self.dir, "prefix")
+        self.shots = os.path.join(config["work"], "screenshots")
+        os.makedirs(self.shots, exist_ok=True)
+        self.xvfb = None
+        self.env = None
+
+    # -- life cycle -------------------------------------------------------------------------
+
+    def open(self):
+        template = os.path.join(self.config["work"], "template")
+        if not os.path.isdir(template):
+            raise HarnessError("no template prefix: run the wine.prefix fixture first")
+        copy_prefix(template, self.prefix)
+        self.xvfb, self.display = start_xvfb()
+        self.env = wine_env(self.prefix, self.display)
+        tools = os.path.join(self.prefix, "drive_c", "patcher")
+        os.makedirs(tools)
+        for path in [self.config["driver"], self.config["standin"]] + list(
+                self.config["patchers"].values()):
+            shutil.copy(path, tools)
+        self.driver = Driver(["wine", r"C:\patcher\wine-driver.exe"], self.env)
+        self.driver.one("release", timeout=120)  # the first answer shows the driver is up
+
+    def close(self):
+        if self.driver is not None:
+            self.driver.quit()
+        if self.env is not None:
+            subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60)
+            subprocess.run(["wineserver", "-w"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60)
+        stop_process(self.xvfb)
+
+    def discard_prefix(self):
+        shutil.rmtree(self.prefix, ignore_errors=True)
+
+    # -- the world outside the program ------------------------------------------------------
+
+    def c_path(self, windows_path):
+        """The Unix path of a path on drive C."""
+        assert windows_path[:3].upper() == "C:\\"
+        return os.path.join(self.prefix, "drive_c", *windows_path[3:].split("\\"))
+
+    @property
+    def install_dir(self):
+        return self.c_path(INSTALL_DIR)
+
+    def set_install_path(self, value=INSTALL_DIR):
+        self.driver.one("reg-set", KEY, "Install Path", value)
+
+    def install_path(self):
+        reply = self.driver.one("reg-get", KEY, "Install Path")
+        return None if reply == "missing" else unescape(reply[5:]).decode("cp1252")
+
+    def delete_key(self):
+        self.driver.one("reg-delete-key", KEY)
+
+    def system_ini_path(self):
+        return self.c_path(r"C:\windows\system.ini")
+
+    def write_system_ini(self, screen_saver):
+        lines = ["[boot]"]
+        if screen_saver is not None:
+            lines.append(f"SCRNSAVE.EXE={screen_saver}")
+        lines += ["", "[drivers]", "wave=mmdrv.dll", ""]
+        with open(self.system_ini_path(), "w", newline="\r\n") as f:
+            f.write("\n".join(lines))
+
+    def read_system_ini(self):
+        with open(self.system_ini_path(), "rb") as f:
+            return f.read().decode("latin-1")
+
+    def attributes(self, windows_path, new=None):
+        args = ["attrib", windows_path] + ([] if new is None else [new])
+        return int(self.driver.one(*args).split()[1])
 
     def report_screen(self):
         """What the screen shows, for a failure message, and a screenshot of it."""
