@@ -9,6 +9,7 @@
 #
 # Provides:
 #   PATCHER_PAYLOAD_ROOT     folder whose na/, uk/ and de/ hold the payloads this build uses
+#   PATCHER_PAYLOADS_FROM_SAMPLES  1 when they are made from the sample installations, else 0
 #   PATCHER_PAYLOADS_<ed>    payload file names of edition <ed> (na, uk, de), in table order
 #   target payloads          makes the payload files (or stands for the given ones)
 #   patcher_add_payload_resources(<target> <edition>)
@@ -40,6 +41,7 @@ set(_patcher_sample_files Varnok.exe Varnok/Classic.bmp Varnok/Enhanced.bmp Varn
 set(_patcher_payload_files "")
 if(PATCHER_PAYLOAD_DIR)
   get_filename_component(PATCHER_PAYLOAD_ROOT "${PATCHER_PAYLOAD_DIR}" ABSOLUTE)
+  set(PATCHER_PAYLOADS_FROM_SAMPLES 0)
   set(missing "")
   foreach(edition na uk de)
     foreach(name ${PATCHER_PAYLOADS_${edition}})
@@ -52,15 +54,18 @@ if(PATCHER_PAYLOAD_DIR)
   endforeach()
   if(missing)
     list(JOIN missing ", " missing_text)
+    list(JOIN PATCHER_PAYLOADS_na " " na_text)
+    list(JOIN PATCHER_PAYLOADS_uk " " uk_text)
     message(FATAL_ERROR
       "PATCHER_PAYLOAD_DIR is ${PATCHER_PAYLOAD_ROOT}, but it lacks these payload files: "
-      "${missing_text}. It needs na/ with ${PATCHER_PAYLOADS_na}, and uk/ and de/ with "
-      "${PATCHER_PAYLOADS_uk} (names in capitals). Make them with make-payload, or clear "
+      "${missing_text}. It needs na/ with ${na_text}, and uk/ and de/ with ${uk_text} "
+      "(names in capitals). Make them with make-payload, or clear "
       "PATCHER_PAYLOAD_DIR to build payloads from the sample installations.")
   endif()
   add_custom_target(payloads SOURCES ${_patcher_payload_files})
 else()
   set(PATCHER_PAYLOAD_ROOT ${CMAKE_BINARY_DIR}/payloads)
+  set(PATCHER_PAYLOADS_FROM_SAMPLES 1)
   set(sample_root ${CMAKE_BINARY_DIR}/samples)
   patcher_host_tool(make-sample make_sample make_sample_dep)
   patcher_host_tool(make-payload make_payload make_payload_dep)

@@ -8,8 +8,9 @@
 
 MaskBuffer decodeMask(const unsigned char* stream, uint32_t streamSize, int32_t maskLength) {
   if (maskLength < 0) return nullptr;
-  // malloc(0) may return null; one spare byte keeps a zero-length mask a valid buffer.
-  MaskBuffer mask(static_cast<unsigned char*>(std::malloc(static_cast<size_t>(maskLength) + 1)));
+  // malloc(0) may return null; a zero-length mask gets one byte so that it is a valid buffer.
+  const size_t bytes = maskLength > 0 ? static_cast<size_t>(maskLength) : 1;
+  MaskBuffer mask(static_cast<unsigned char*>(std::malloc(bytes)));
   if (!mask) return nullptr;
   std::memset(mask.get(), 0, static_cast<size_t>(maskLength));
 

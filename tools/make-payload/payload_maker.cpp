@@ -79,6 +79,15 @@ bool readWholeFile(const std::string& path, std::vector<unsigned char>* bytes, s
     *error = describe("cannot open", path);
     return false;
   }
+  struct stat status {};
+  if (::fstat(fileno(file.get()), &status) != 0) {
+    *error = describe("cannot read", path);
+    return false;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    *error = path + " is not a regular file";
+    return false;
+  }
   if (fseeko(file.get(), 0, SEEK_END) != 0) {
     *error = describe("cannot read", path);
     return false;
