@@ -50,6 +50,22 @@ TEST(ByteSum, WrapsModulo32Bits) {
   EXPECT_EQ(sum, 0x1FDu);
 }
 
+TEST(ByteSum, EqualsTheBytewiseSumForEveryLengthAndAlignment) {
+  // All-0xFF blocks are the worst case for the word-wise lanes; odd lengths and offsets
+  // exercise the byte-wise head and tail.
+  std::vector<unsigned char> bytes(3 * 1024 + 13, 0xFF);
+  for (size_t i = 0; i < bytes.size(); i += 7) bytes[i] = static_cast<unsigned char>(i * 31);
+  for (size_t offset = 0; offset < 9; ++offset) {
+    for (size_t length : {size_t{0}, size_t{7}, size_t{8}, size_t{1024}, size_t{1031},
+                          bytes.size() - offset}) {
+      uint32_t expected = 5;
+      for (size_t i = 0; i < length; ++i) expected += bytes[offset + i];
+      EXPECT_EQ(addToByteSum(5, bytes.data() + offset, length), expected)
+          << "offset " << offset << ", length " << length;
+    }
+  }
+}
+
 TEST(Measure, ReadsLengthAndSumAcrossChunksAndFailsOnAbsentFile) {
   ScopedInstallDir dir;
   auto bytes = bytesWithFingerprint(3 * 4096 + 17, 1000000);
