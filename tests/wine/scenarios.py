@@ -39,11 +39,12 @@ PROBLEM_OUTCOMES = set("NROIW")
 
 TITLE, ERROR, CANCEL_CAPTION = "title", "error", "cancel"
 YES_NO, OK = [(6, "Yes"), (7, "No")], [(1, "OK")]
-# Caption and buttons of each message box, by message number.
+# Caption, buttons and icon of each message box, by message number.
 BOXES = {
-    5: (ERROR, OK), 17: (TITLE, OK), 18: (TITLE, OK), 22: (ERROR, OK), 23: (ERROR, OK),
-    24: (ERROR, OK), 25: (TITLE, YES_NO), 26: (TITLE, YES_NO), 27: (TITLE, OK),
-    29: (TITLE, OK), 6: (CANCEL_CAPTION, YES_NO),
+    5: (ERROR, OK, "error"), 17: (TITLE, OK, "error"), 18: (TITLE, OK, "information"),
+    22: (ERROR, OK, "error"), 23: (ERROR, OK, "error"), 24: (ERROR, OK, "error"),
+    25: (TITLE, YES_NO, "warning"), 26: (TITLE, YES_NO, "question"), 27: (TITLE, OK, "none"),
+    29: (TITLE, OK, "none"), 6: (CANCEL_CAPTION, YES_NO, "warning"),
 }
 ANSWER_ID = {"yes": 6, "no": 7, "ok": 1}
 EVENT_TIMEOUT = 60
@@ -321,6 +322,7 @@ class Context:
         self.dialog = ws.read_dialog_texts(config["editions"], row.edition)
         self.pid = None
         self.threads_before = set()
+        self.icons = None
         self.step = 0
         self.run_index = 0
 
@@ -354,18 +356,21 @@ class Context:
         return {TITLE: self.msgs[1], ERROR: self.msgs[4], CANCEL_CAPTION: self.msgs[7]}[kind]
 
     def check_box(self, w, number):
-        caption_kind, buttons = BOXES[number]
+        caption_kind, buttons, icon = BOXES[number]
         if w.is_results_dialog() or w.is_progress_dialog():
             raise Failure(f"expected message box {number}, got:\n" + w.describe())
         self.equal(f"text of box {number}", w.box_text(), self.msgs[number])
         self.equal(f"caption of box {number}", w.caption, self.caption(caption_kind))
         actual = [(b.id, b.text.replace("&", "")) for b in w.buttons()]
         self.equal(f"buttons of box {number}", sorted(actual), buttons)
+        if self.icons is None:
+            self.icons = self.s.reference_icons(os.path.join(self.config["work"], "icons"))
+        self.equal(f"icon of box {number}", self.s.icon_kind(w, self.icons), icon)
 
     def take_shot(self, w, label):
         self.step += 1
         filename = f"{self.row.name}-{self.run_index + 1}.{self.step}-{label}.png"
-        self.s.screenshot(filename, w.top.rect)
+        self.s.screenshot(filename, w.top.rect, w.hwnd)
 
     def expected_log(self, outcomes):
         text = self.msgs[12] + "\r\n\r\n"
@@ -550,6 +555,7 @@ def main():
     if args.setup:
         started = time.monotonic()
         make_states(config)
+        shutil.rmtree(os.path.join(config["work"], "icons"), ignore_errors=True)
         ws.boot_template(os.path.join(config["work"], "template"))
         print(f"template prefix booted in {time.monotonic() - started:.1f} s")
         return 0

@@ -26,6 +26,7 @@ VK_ESCAPE = 0x1B
 EM_SETSEL = 0x00B1
 EM_GETSEL = 0x00B0
 FILE_ATTRIBUTE_READONLY = 0x1
+ICON_FLAGS = {"error": 0x10, "question": 0x20, "warning": 0x30, "information": 0x40}
 
 
 class HarnessError(Exception):
@@ -254,6 +255,11 @@ def copy_prefix(template, prefix):
                 shutil.copy2(source, target)
 
 
+def colours(rgb):
+    """The distinct colours of raw RGB pixels."""
+    return {rgb[i:i + 3] for i in range(0, len(rgb), 3)}
+
+
 class Desktop:
     """A display with the UI driver running on it: what a user sees and does."""
 
@@ -322,17 +328,77 @@ class Desktop:
                     result.append((int(pid), w))
         return result
 
-    def screenshot(self, filename, rect=None):
-        """Saves the screen, or the given window rectangle of it, as a PNG; returns its path."""
-        path = os.path.join(self.shots, filename)
+    def grab(self, target, rect=None):
+        """The screen, or a rectangle of it, written to `target` (a file, or "rgb:-" for raw
+        pixels, which are returned)."""
         argv = ["import", "-display", self.display, "-window", "root"]
         if rect is not None:
             x, y, w, h = rect
-            x, y = max(0, x), max(0, y)
-            argv += ["-crop", f"{w}x{h}+{x}+{y}", "+repage"]
-        subprocess.run(argv + [path], check=True, timeout=60, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+            argv += ["-crop", f"{w}x{h}+{max(0, x)}+{max(0, y)}", "+repage"]
+        done = subprocess.run(argv + [target], check=True, timeout=60, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL)
+        return done.stdout
+
+    def screenshot(self, filename, rect=None, hwnd=None):
+        """Saves the screen, or the given window rectangle of it, as a PNG; returns its path.
+        With `hwnd`, that window is repainted first."""
+        if hwnd is not None:
+            self.driver.call("paint", hwnd)
+        path = os.path.join(self.shots, filename)
+        self.grab(path, rect)
         return path
+
+    def icon_kind(self, window, references, timeout=10):
+        """Which reference icon the message box shows ("none" when it shows none), by its
+        pixels; polls until it matches one, within the time bound."""
+        icons = [c for c in window.children if c.cls.lower() == "static" and c.style & 0xF == 3]
+        if not icons or not icons[0].visible:
+            return "none"
+        deadline = time.monotonic() + timeout
+        while True:
+            self.driver.call("paint", window.hwnd)
+            pixels = self.grab("rgb:-", icons[0].rect)
+            for kind, reference in references.items():
+                if pixels == reference:
+                    return kind
+            # Without an icon the box shrinks the icon's place below the size of an icon.
+            if all(len(pixels) < len(reference) for reference in references.values()):
+                return "none"
+            if time.monotonic() > deadline:
+                return "unknown"
+            time.sleep(0.05)
+
+    def reference_icons(self, cache):
+        """Pixels of the four message-box icons, from boxes that the driver shows itself; kept
+        in `cache` for the next tests."""
+        references = {}
+        os.makedirs(cache, exist_ok=True)
+        for kind, flag in ICON_FLAGS.items():
+            path = os.path.join(cache, kind + ".rgb")
+            if not os.path.exists(path):
+                caption = "reference " + kind
+                self.driver.one("show-box", caption, flag)
+                deadline = time.monotonic() + 30
+                while (hwnd := self.find(0, caption)) is None or not self.dump(hwnd).top.visible:
+                    if time.monotonic() > deadline:
+                        raise HarnessError("the reference box did not appear")
+                    time.sleep(0.02)
+                box = self.dump(hwnd)
+                icon = [c for c in box.children if c.cls.lower() == "static" and c.style & 0xF == 3]
+                pixels, previous = None, b""
+                while pixels != previous or len(colours(pixels)) < 3:
+                    if time.monotonic() > deadline:
+                        raise HarnessError("the reference icon did not settle")
+                    previous = pixels
+                    self.driver.call("paint", hwnd)
+                    pixels = self.grab("rgb:-", icon[0].rect)
+                self.click(hwnd, 1)
+                with open(path + ".tmp", "wb") as f:
+                    f.write(pixels)
+                os.replace(path + ".tmp", path)
+            with open(path, "rb") as f:
+                references[kind] = f.read()
+        return references
 
 
 class Session(Desktop):

@@ -33,6 +33,10 @@
 //   reg-set <key> <value> <data>      HKLM, 32-bit view, REG_SZ
 //   reg-get <key> <value>             answers "data <text>" or "missing"
 //   reg-delete-key <key>              HKLM, 32-bit view
+//   show-box <caption> <type>         show a message box of that type (MessageBoxA flags) on
+//                                     a thread of the driver, for reference pictures; answers
+//                                     "shown"; the box ends when its OK button is clicked
+//   paint <hwnd>                      repaint the window and its children now
 //   quit
 // Failures answer "error <what>".
 #include <windows.h>
@@ -441,6 +445,36 @@ void onRegDeleteKey(const std::vector<std::string>& f) {
             : "error RegDeleteKeyEx " + number(status));
 }
 
+struct BoxRequest {
+  std::string caption;
+  UINT type;
+};
+
+DWORD WINAPI showBox(void* param) {
+  auto* request = static_cast<BoxRequest*>(param);
+  MessageBoxA(nullptr, "Reference", request->caption.c_str(), request->type);
+  delete request;
+  return 0;
+}
+
+void onShowBox(const std::vector<std::string>& f) {
+  auto* request = new BoxRequest{f.at(1), static_cast<UINT>(std::strtoul(f.at(2).c_str(), nullptr, 0))};
+  HANDLE thread = CreateThread(nullptr, 0, showBox, request, 0, nullptr);
+  if (thread == nullptr) {
+    delete request;
+    reply("error CreateThread");
+    return;
+  }
+  CloseHandle(thread);
+  reply("shown");
+}
+
+void onPaint(const std::vector<std::string>& f) {
+  RedrawWindow(toHwnd(f.at(1)), nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  reply("painted");
+}
+
 bool dispatch(const std::vector<std::string>& f) {
   const std::string& command = f.at(0);
   if (command == "quit") return false;
@@ -463,6 +497,8 @@ bool dispatch(const std::vector<std::string>& f) {
   else if (command == "reg-set") onRegSet(f);
   else if (command == "reg-get") onRegGet(f);
   else if (command == "reg-delete-key") onRegDeleteKey(f);
+  else if (command == "show-box") onShowBox(f);
+  else if (command == "paint") onPaint(f);
   else reply("error unknown command " + command);
   return true;
 }
