@@ -1,10 +1,16 @@
-// Fuzz target for decodeMask. The first two input bytes give the mask length (0 to 65535), the
-// rest is the stored stream. Besides the sanitizers' findings, every result is compared with a
-// plain inflate into a buffer one byte longer than the mask: decodeMask must succeed exactly
-// when the stream is complete and decodes to at most the mask length, and then hold the
-// decoded bytes followed by zeros.
+// Fuzz target for decodeMask. Every result is compared with a plain inflate into a buffer one
+// byte longer than the mask: decodeMask must succeed exactly when the stream is complete and
+// decodes to at most the mask length, and then hold the decoded bytes followed by zeros.
+//
+// Input: one mode byte, two bytes of mask length (0 to 65535), then
+//   even mode: the stored stream itself;
+//   odd mode:  a cut count, a two-byte position and an XOR value, then data that is compressed
+//              here and then damaged: the byte at the position (modulo the stream's size) is
+//              XOR-ed with the value and the cut count's bytes are dropped from the end. zlib is
+//              not instrumented, so this mode is what reaches streams that are nearly valid.
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -40,16 +46,35 @@ Reference inflateOnce(const uint8_t* stream, size_t size, int32_t maskLength) {
   return reference;
 }
 
+// The stream of an odd-mode input: the data compressed, then damaged as its header says.
+std::vector<unsigned char> damagedStream(const uint8_t* input, size_t size) {
+  if (size < 4) return {};
+  const uint8_t* data = input + 4;
+  const size_t dataSize = size - 4;
+  uLongf length = compressBound(dataSize);
+  std::vector<unsigned char> stream(length);
+  if (compress2(stream.data(), &length, data, dataSize, Z_BEST_COMPRESSION) != Z_OK) std::abort();
+  stream.resize(length);
+  const size_t position = (input[1] | input[2] << 8) % stream.size();
+  stream[position] ^= input[3];
+  stream.resize(stream.size() - std::min<size_t>(input[0], stream.size()));
+  return stream;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 2) return 0;
-  const int32_t maskLength = data[0] | data[1] << 8;
-  const uint8_t* stream = data + 2;
-  const size_t streamSize = size - 2;
+  if (size < 3) return 0;
+  const int32_t maskLength = data[1] | data[2] << 8;
+  std::vector<unsigned char> stream;
+  if (data[0] & 1) {
+    stream = damagedStream(data + 3, size - 3);
+  } else {
+    stream.assign(data + 3, data + size);
+  }
 
-  MaskBuffer mask = decodeMask(stream, static_cast<uint32_t>(streamSize), maskLength);
-  const Reference reference = inflateOnce(stream, streamSize, maskLength);
+  MaskBuffer mask = decodeMask(stream.data(), static_cast<uint32_t>(stream.size()), maskLength);
+  const Reference reference = inflateOnce(stream.data(), stream.size(), maskLength);
   if ((mask != nullptr) != reference.decodes) std::abort();
   if (mask != nullptr && maskLength > 0 &&
       std::memcmp(mask.get(), reference.bytes.data(), static_cast<size_t>(maskLength)) != 0) {
