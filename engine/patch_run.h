@@ -57,13 +57,14 @@ struct RunInputs {
   FileIo* io;
 };
 
-// Everything the run writes.
+// Everything the run writes. The run starts the log, the counter and rowsDone afresh; it only
+// ever sets the problem flag, so the caller starts it at 0.
 struct RunResults {
   char log[kResultsLogSize];  // rebuilt from the start by every run; always NUL-terminated
   int32_t problem;            // set to 1 by a failed row, never cleared by the run
   int64_t progressCounter;    // bytes counted so far (may end slightly above the total)
   int rowsDone;               // rows that got their log line
-  RowOutcome outcomes[kMaxPatchRows];
+  RowOutcome outcomes[kMaxPatchRows];  // valid for the first rowsDone rows
 };
 
 // progressCounter * 100 / progressTotal, truncated toward zero, with a 64-bit intermediate.
@@ -72,4 +73,7 @@ int32_t progressPercent(int64_t counter, int32_t progressTotal);
 // Runs the patch over every row of inputs.table. Returns true after the last row, having
 // called sink.finishRun(); returns false, without finishRun, when sink.pausePoint() asked it
 // to stop. Either way every stream is closed and every mask released before it returns.
+// pausePoint comes at the start of each row and after every read of the checking pass, never
+// while a target is open for update and never after the last row. A tail write that falls
+// short is a WriteFailed row, not a Patched one.
 bool runPatch(const RunInputs& inputs, ProgressSink& sink, RunResults& results);
