@@ -121,17 +121,18 @@ class Results:
 
 
 class Cancel:
-    """Holds the worker as soon as the progress dialog is up (like a slow machine), checks the
+    """Holds the worker while it checks `target` (as a slow machine would), checks the progress
     dialog, optionally presses Escape, presses Cancel, lets the worker go on, and answers the
     Cancel question."""
 
-    def __init__(self, answer, escape=False):
-        self.answer, self.escape = answer, escape
+    def __init__(self, answer, target, escape=False):
+        self.answer, self.target, self.escape = answer, target, escape
 
     def run(self, ctx):
         s = ctx.s
         caption = ctx.dialog["PATCHER_DIALOG_CAPTION"]
-        reply = s.driver.call("freeze", ctx.pid, 20000, caption,
+        status = ctx.msgs[13].replace("%s", self.target).encode("cp1252").decode("latin-1")
+        reply = s.driver.call("freeze", ctx.pid, 30000, caption, status,
                               *sorted(ctx.threads_before), timeout=60)
         if not reply or not reply[0].startswith("window "):
             raise Failure(f"could not catch the progress dialog with its worker: {reply}")
@@ -183,14 +184,13 @@ class Exit:
 # -- scenario rows --------------------------------------------------------------------------
 
 class Row:
-    def __init__(self, name, edition, state, runs, end=None, keep=(), any_known=False,
+    def __init__(self, name, edition, state, runs, end=None, keep=(),
                  install_path=ws.INSTALL_DIR, key=True, screen_saver=None,
                  expect_screen_saver=None, remove=(), corrupt=(), hold=(), read_only=(),
                  menu=None, expect_install_path="same"):
         self.name, self.edition, self.state, self.runs = name, edition, state, runs
         self.end = end  # state the files must be in afterwards; None: unchanged
         self.keep = set(keep)  # files that must stay as they started
-        self.any_known = any_known  # each file in any of its known states
         self.install_path, self.key = install_path, key
         self.screen_saver, self.expect_screen_saver = screen_saver, expect_screen_saver
         self.remove, self.corrupt, self.hold, self.read_only = remove, corrupt, hold, read_only
@@ -295,11 +295,12 @@ def build_rows():
                     read_only=[r"Varnok\Classic.bmp", "Varnok.exe"]))
     # Cancel: refused (after an Escape that must not end the dialog), and confirmed.
     rows.append(Row("cancel-refused", "na", "older",
-                    [["/v", [Box(26, "yes"), Cancel("no", escape=True), Results("PPPPP"),
-                             Exit()]]], end="patched"))
+                    [["/v", [Box(26, "yes"), Cancel("no", r"Varnok\Enhanced.bmp", escape=True),
+                             Results("PPPPP"), Exit()]]], end="patched"))
     for ed in ("na", "de"):
         rows.append(Row(f"{ed}-cancel-confirmed", ed, STATES[ed][0],
-                        [["", [Box(26, "yes"), Cancel("yes"), Exit()]]], any_known=True))
+                        [["", [Box(26, "yes"), Cancel("yes", r"Varnok\Classic.bmp"), Exit()]]],
+                        end="patched", keep=FILES[1:]))
     # The results dialog stays open on Escape and on its close box.
     rows.append(Row("results-escape-and-close", "na", "regular",
                     [["/v", [Box(26, "yes"), Results("UPPPP", try_close=True), Exit()]]],
@@ -468,13 +469,9 @@ def check_files(ctx, row, before, states):
     lengths = {name: {len(states[st][name]) for st in states} for name in FILES}
     for name in FILES:
         actual = after.get(name)
-        if name in row.keep or row.end is None and not row.any_known:
+        if name in row.keep or row.end is None:
             ok = actual == before.get(name)
             wanted = "unchanged"
-        elif row.any_known:
-            ok = actual is not None and any(matches(actual, states[st][name], lengths[name])
-                                            for st in states)
-            wanted = "in one of its known states"
         else:
             ok = actual is not None and matches(actual, states[row.end][name], lengths[name])
             wanted = f"in state {row.end}"

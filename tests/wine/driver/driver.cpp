@@ -19,11 +19,13 @@
 //   post <hwnd> <msg> <wparam> <lparam>
 //   send <hwnd> <msg> <wparam> <lparam>   send with a 5 s bound; answers "result <n>"
 //   threads <pid>                     the thread ids of a process: "thread <tid>" lines
-//   freeze <pid> <timeout ms> <caption> [<tid>...]
-//                                     wait for a top-level window of the process with that
-//                                     caption and for a thread not in the list, then suspend
-//                                     every such thread at once, as a slow machine would hold
-//                                     it; answers "window <hwnd>" and one "thread <tid>" each
+//   freeze <pid> <timeout ms> <caption> <status> [<tid>...]
+//                                     wait for a dialog of the process with that caption and
+//                                     a control 1007, for a thread not in the list and, unless
+//                                     <status> is empty, for the window's control 1007 to
+//                                     show <status>; then suspend every new thread at once, as
+//                                     a slow machine would hold it; answers "window <hwnd>"
+//                                     and one "thread <tid>" line each
 //   suspend <tid> / resume <tid>
 //   wait-exit <pid> <timeout ms>      answers "exited <code>" or "timeout"
 //   hold <path>                       open a file for reading, sharing read access only, and
@@ -218,7 +220,7 @@ void onNext(const std::vector<std::string>& f) {
   }
 }
 
-HWND findWindow(DWORD pid, const std::string& caption);
+HWND findWindow(DWORD pid, const std::string& caption, int controlId = 0);
 
 void onFind(const std::vector<std::string>& f) {
   HWND hwnd = findWindow(std::strtoul(f.at(1).c_str(), nullptr, 10), f.at(2));
@@ -303,51 +305,63 @@ void onThreads(const std::vector<std::string>& f) {
   }
 }
 
-HWND findWindow(DWORD pid, const std::string& caption) {
+HWND findWindow(DWORD pid, const std::string& caption, int controlId) {
   for (HWND hwnd : topLevelWindows(pid, false)) {
     char text[1024] = {};
     GetWindowTextA(hwnd, text, sizeof text);
-    if (caption == text) return hwnd;
+    if (caption == text && (controlId == 0 || GetDlgItem(hwnd, controlId) != nullptr)) {
+      return hwnd;
+    }
   }
   return nullptr;
+}
+
+std::string statusText(HWND dialog) {
+  char text[1024] = {};
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutA(GetDlgItem(dialog, 1007), WM_GETTEXT, sizeof text,
+                      reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 1000, &copied);
+  return text;
 }
 
 void onFreeze(const std::vector<std::string>& f) {
   DWORD pid = std::strtoul(f.at(1).c_str(), nullptr, 10);
   DWORD timeout = std::strtoul(f.at(2).c_str(), nullptr, 10);
+  const std::string& status = f.at(4);
   std::set<DWORD> known;
-  for (size_t i = 4; i < f.size(); ++i) known.insert(std::strtoul(f[i].c_str(), nullptr, 10));
+  for (size_t i = 5; i < f.size(); ++i) known.insert(std::strtoul(f[i].c_str(), nullptr, 10));
   DWORD begin = GetTickCount();
-  for (;;) {
-    HWND hwnd = findWindow(pid, f.at(3));
-    std::vector<DWORD> fresh;
-    if (hwnd != nullptr) {
-      for (DWORD tid : threadsOf(pid)) {
-        if (known.count(tid) == 0) fresh.push_back(tid);
-      }
-    }
-    if (!fresh.empty()) {
-      std::vector<std::string> lines{"window " + hwndText(hwnd)};
-      for (DWORD tid : fresh) {
-        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, tid);
-        if (thread == nullptr) continue;
-        if (SuspendThread(thread) != static_cast<DWORD>(-1)) lines.push_back("thread " + number(tid));
-        CloseHandle(thread);
-      }
-      for (const std::string& line : lines) reply(line);
-      return;
-    }
+  HWND hwnd = nullptr;
+  std::vector<DWORD> fresh;
+  while (fresh.empty() || (!status.empty() && statusText(hwnd) != status)) {
     DWORD code = 0;
     if (exitCode(pid, &code)) {
       reply("error exited " + number(code));
       return;
     }
     if (GetTickCount() - begin > timeout) {
-      reply("error timeout");
+      std::string last = hwnd != nullptr ? statusText(hwnd) : "";
+      reply("error timeout; status " + escaped(last.c_str(), last.size()));
       return;
     }
-    Sleep(0);
+    // The question box that led here may carry the same caption; the dialog has control 1007.
+    if (hwnd == nullptr || !IsWindow(hwnd)) {
+      hwnd = findWindow(pid, f.at(3), 1007);
+    }
+    if (hwnd != nullptr && fresh.empty()) {
+      for (DWORD tid : threadsOf(pid)) {
+        if (known.count(tid) == 0) fresh.push_back(tid);
+      }
+    }
   }
+  std::vector<std::string> lines{"window " + hwndText(hwnd)};
+  for (DWORD tid : fresh) {
+    HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, tid);
+    if (thread == nullptr) continue;
+    if (SuspendThread(thread) != static_cast<DWORD>(-1)) lines.push_back("thread " + number(tid));
+    CloseHandle(thread);
+  }
+  for (const std::string& line : lines) reply(line);
 }
 
 void onSuspendResume(const std::vector<std::string>& f, bool suspend) {
