@@ -42,6 +42,7 @@
 //   quit
 // Failures answer "error <what>".
 #include <windows.h>
+// After <windows.h>, which it needs.
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -99,7 +100,8 @@ std::vector<std::string> splitTabs(const std::string& line) {
   size_t start = 0;
   for (;;) {
     size_t tab = line.find('\t', start);
-    fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+    fields.push_back(
+        line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
     if (tab == std::string::npos) return fields;
     start = tab + 1;
   }
@@ -410,7 +412,8 @@ void onRelease() {
 }
 
 void onAttrib(const std::vector<std::string>& f) {
-  if (f.size() > 2 && !SetFileAttributesA(f.at(1).c_str(), std::strtoul(f[2].c_str(), nullptr, 0))) {
+  if (f.size() > 2 &&
+      !SetFileAttributesA(f.at(1).c_str(), std::strtoul(f[2].c_str(), nullptr, 0))) {
     reply("error SetFileAttributes " + number(GetLastError()));
     return;
   }
@@ -472,7 +475,8 @@ DWORD WINAPI showBox(void* param) {
 }
 
 void onShowBox(const std::vector<std::string>& f) {
-  auto* request = new BoxRequest{f.at(1), static_cast<UINT>(std::strtoul(f.at(2).c_str(), nullptr, 0))};
+  auto* request =
+      new BoxRequest{f.at(1), static_cast<UINT>(std::strtoul(f.at(2).c_str(), nullptr, 0))};
   HANDLE thread = CreateThread(nullptr, 0, showBox, request, 0, nullptr);
   if (thread == nullptr) {
     delete request;
@@ -489,31 +493,41 @@ void onPaint(const std::vector<std::string>& f) {
   reply("painted");
 }
 
+using Handler = void (*)(const std::vector<std::string>&);
+
+const std::map<std::string, Handler> kHandlers = {
+    {"start", onStart},
+    {"next", onNext},
+    {"find", onFind},
+    {"windows", [](const std::vector<std::string>&) { onWindows(); }},
+    {"dump", onDump},
+    {"click", onClick},
+    {"post", onPost},
+    {"send", onSend},
+    {"threads", onThreads},
+    {"freeze", onFreeze},
+    {"suspend", [](const std::vector<std::string>& f) { onSuspendResume(f, true); }},
+    {"resume", [](const std::vector<std::string>& f) { onSuspendResume(f, false); }},
+    {"wait-exit", onWaitExit},
+    {"hold", onHold},
+    {"release", [](const std::vector<std::string>&) { onRelease(); }},
+    {"attrib", onAttrib},
+    {"reg-set", onRegSet},
+    {"reg-get", onRegGet},
+    {"reg-delete-key", onRegDeleteKey},
+    {"show-box", onShowBox},
+    {"paint", onPaint},
+};
+
+// Runs one command; false for "quit".
 bool dispatch(const std::vector<std::string>& f) {
-  const std::string& command = f.at(0);
-  if (command == "quit") return false;
-  if (command == "start") onStart(f);
-  else if (command == "next") onNext(f);
-  else if (command == "find") onFind(f);
-  else if (command == "windows") onWindows();
-  else if (command == "dump") onDump(f);
-  else if (command == "click") onClick(f);
-  else if (command == "post") onPost(f);
-  else if (command == "send") onSend(f);
-  else if (command == "threads") onThreads(f);
-  else if (command == "freeze") onFreeze(f);
-  else if (command == "suspend") onSuspendResume(f, true);
-  else if (command == "resume") onSuspendResume(f, false);
-  else if (command == "wait-exit") onWaitExit(f);
-  else if (command == "hold") onHold(f);
-  else if (command == "release") onRelease();
-  else if (command == "attrib") onAttrib(f);
-  else if (command == "reg-set") onRegSet(f);
-  else if (command == "reg-get") onRegGet(f);
-  else if (command == "reg-delete-key") onRegDeleteKey(f);
-  else if (command == "show-box") onShowBox(f);
-  else if (command == "paint") onPaint(f);
-  else reply("error unknown command " + command);
+  if (f.at(0) == "quit") return false;
+  auto handler = kHandlers.find(f[0]);
+  if (handler == kHandlers.end()) {
+    reply("error unknown command " + f[0]);
+  } else {
+    handler->second(f);
+  }
   return true;
 }
 

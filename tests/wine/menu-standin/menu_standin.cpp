@@ -61,8 +61,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   windowClass.lpszClassName = "QuintorVarnok";
   if (!RegisterClassA(&windowClass)) return 1;
-  HWND window = CreateWindowExA(0, "QuintorVarnok", "Varnok menu stand-in", WS_OVERLAPPEDWINDOW,
-                                20, 20, 320, 200, nullptr, nullptr, instance, nullptr);
+  HWND window = CreateWindowExA(0, "QuintorVarnok", "Varnok menu stand-in", WS_OVERLAPPEDWINDOW, 20,
+                                20, 320, 200, nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return 1;
   ShowWindow(window, SW_SHOWNOACTIVATE);
   MSG msg;
