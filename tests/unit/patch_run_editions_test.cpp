@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,9 @@ const RoundTripCase kRoundTrips[] = {
     {"German", kEditionDe, deMenu, {O::Patched, O::Patched, O::Patched, O::Patched},
      5792174 + 8, {O::Patched, O::Patched, O::Patched, O::Patched}, 5792174, deMenu},
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }
 
 class RoundTripTest : public testing::TestWithParam<RoundTripCase> {};
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,9 @@ const OutcomeCase kOutcomeCases[] = {
     {"TailWriteFails", kGrowing, Start::Old, Payload::Good, {IoCall::Write, 4},
      RowOutcome::WriteFailed, 16, true, 10000 + 10000, {10000, 0}},
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.name; }
 
 class OutcomeTest : public testing::TestWithParam<OutcomeCase> {};
 
