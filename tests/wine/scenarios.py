@@ -552,7 +552,8 @@ def main():
     if args.setup:
         started = time.monotonic()
         make_states(config)
-        shutil.rmtree(os.path.join(config["work"], "icons"), ignore_errors=True)
+        for stale in ("icons", "screenshots", "cases"):
+            shutil.rmtree(os.path.join(config["work"], stale), ignore_errors=True)
         ws.boot_template(os.path.join(config["work"], "template"))
         print(f"template prefix booted in {time.monotonic() - started:.1f} s")
         return 0
