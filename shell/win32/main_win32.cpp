@@ -1,6 +1,7 @@
 // The entry point: builds the Win32 Host and runs the start-up flow with this edition's data.
-#include <commctrl.h>
 #include <windows.h>
+// commctrl.h needs the types of windows.h, so it comes after it.
+#include <commctrl.h>
 
 #include "editions/edition.h"
 #include "engine/patch_run.h"
