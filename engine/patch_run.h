@@ -60,10 +60,10 @@ struct RunInputs {
 // Everything the run writes. The run starts the log, the counter and rowsDone afresh; it only
 // ever sets the problem flag, so the caller starts it at 0.
 struct RunResults {
-  char log[kResultsLogSize];  // rebuilt from the start by every run; always NUL-terminated
-  int32_t problem;            // set to 1 by a failed row, never cleared by the run
-  int64_t progressCounter;    // bytes counted so far (may end slightly above the total)
-  int rowsDone;               // rows that got their log line
+  char log[kResultsLogSize];           // rebuilt from the start by every run; always NUL-terminated
+  int32_t problem;                     // set to 1 by a failed row, never cleared by the run
+  int64_t progressCounter;             // bytes counted so far (may end slightly above the total)
+  int rowsDone;                        // rows that got their log line
   RowOutcome outcomes[kMaxPatchRows];  // valid for the first rowsDone rows
 };
 

@@ -38,8 +38,7 @@ size_t FaultIo::write(FileHandle* file, const void* buffer, size_t count) {
     if (fault.shorten && fault.nth == nth && fault.keep < allowed) allowed = fault.keep;
   }
   const size_t written = allowed == 0 ? 0 : standardFileIo().write(file, buffer, allowed);
-  events.push_back(
-      {IoCall::Write, {}, static_cast<int64_t>(count), static_cast<int64_t>(written)});
+  events.push_back({IoCall::Write, {}, static_cast<int64_t>(count), static_cast<int64_t>(written)});
   return written;
 }
 

@@ -36,7 +36,8 @@ void setUpEdition(RunRig& rig, const EditionData& edition) {
   rig.table = edition.table;
   rig.progressTotal = edition.progressTotal;
   rig.messages = CatalogueMessages(edition.catalogue, edition.catalogueCount);
-  for (int i = 0; i < edition.table.rowCount; ++i) addPayloadFor(rig.payloads, edition.table.rows[i]);
+  for (int i = 0; i < edition.table.rowCount; ++i)
+    addPayloadFor(rig.payloads, edition.table.rows[i]);
 }
 
 // The first row of `edition` that is not the menu program: where the bitmaps start.
@@ -112,6 +113,7 @@ Bytes naPatchedMenu() { return patchedInPlace(naPatch()); }
 Bytes ukMenu() { return oldContent(kEditionUk.table.rows[0]); }
 Bytes deMenu() { return oldContent(kEditionDe.table.rows[0]); }
 
+// clang-format off
 const RoundTripCase kRoundTrips[] = {
     {"NorthAmericanOlderRelease", kEditionNa, naOlderStart,
      {O::Patched, O::Patched, O::Patched, O::Patched, O::Patched}, 6069072,
@@ -127,6 +129,7 @@ const RoundTripCase kRoundTrips[] = {
     {"German", kEditionDe, deMenu, {O::Patched, O::Patched, O::Patched, O::Patched},
      5792174 + 8, {O::Patched, O::Patched, O::Patched, O::Patched}, 5792174, deMenu},
 };
+// clang-format on
 
 // Names the case in test listings instead of dumping its bytes.
 void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }

@@ -1,5 +1,7 @@
 // The patch run on small targets: every row outcome with its progress and its file, the order
 // of what the run shows and where it pauses, stopping at a pause point, and bounded text.
+#include "engine/patch_run.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/patch_run.h"
 #include "run_fixtures.h"
 #include "test_files.h"
 
@@ -58,7 +59,7 @@ enum class Payload { Good, Missing, Damaged };
 
 struct Fault {
   IoCall call;
-  int nth;  // 0: no fault
+  int nth;          // 0: no fault
   size_t keep = 0;  // for a shortened write
   bool shorten = false;
 };
@@ -84,6 +85,7 @@ struct OutcomeCase {
   Rewritten file;
 };
 
+// clang-format off
 // Checking reads of a 10000-byte target: 4096, 4096, 1808, 0. The rewrite's reads come next.
 const OutcomeCase kOutcomeCases[] = {
     {"NotFound", kGrowing, Start::Absent, Payload::Good, kNoFault, RowOutcome::NotFound, 8, true,
@@ -121,6 +123,7 @@ const OutcomeCase kOutcomeCases[] = {
     {"TailWriteFails", kGrowing, Start::Old, Payload::Good, {IoCall::Write, 4},
      RowOutcome::WriteFailed, 16, true, 10000 + 10000, {10000, 0}},
 };
+// clang-format on
 
 // Names the case in test listings instead of dumping its bytes.
 void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.name; }
@@ -302,6 +305,7 @@ TEST(PatchRun, OneRowShowsPausesAndTouchesTheFileInOrder) {
   setUpOldTargets(rig, {makeRow(kPath, "Part.pat", 10000, 10100, kOldSum, kNewSum)});
   ASSERT_TRUE(rig.run());
 
+  // clang-format off
   const std::vector<std::string> sink = {
       "pause",                                     // start of the row
       "Checking Varnok\\Part.bin...",              //
@@ -327,6 +331,7 @@ TEST(PatchRun, OneRowShowsPausesAndTouchesTheFileInOrder) {
       "seek 10000", "write 100",  // no read at oldSize; the tail goes there
       "close",
   };
+  // clang-format on
   EXPECT_EQ(describeAll(rig.io.events), io);
 }
 
@@ -453,13 +458,13 @@ TEST(ProgressPercent, TruncatesWithWideIntermediate) {
     int32_t total;
     int32_t percent;
   } cases[] = {
-      {267776, 6064513, 4},       // 4.4
-      {539136, 6064513, 8},       // 8.9
-      {6064513, 6064513, 100},    //
-      {6069072, 6064513, 100},    // above the total
-      {5792182, 5792174, 100},    //
-      {30000000, 6064513, 494},   // 3e9 would overflow 32 bits
-      {0, 6064513, 0},            //
+      {267776, 6064513, 4},      // 4.4
+      {539136, 6064513, 8},      // 8.9
+      {6064513, 6064513, 100},   //
+      {6069072, 6064513, 100},   // above the total
+      {5792182, 5792174, 100},   //
+      {30000000, 6064513, 494},  // 3e9 would overflow 32 bits
+      {0, 6064513, 0},           //
   };
   for (const Case& c : cases) {
     EXPECT_EQ(progressPercent(c.counter, c.total), c.percent) << c.counter;

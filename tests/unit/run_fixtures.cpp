@@ -72,9 +72,7 @@ void RecordingSink::showStatus(const char* text) {
   if (!requestPauseOnStatus.empty() && requestPauseOnStatus == text) pauseRequested_ = true;
 }
 
-void RecordingSink::showProgress(int32_t percent) {
-  record({SinkEvent::Progress, {}, percent});
-}
+void RecordingSink::showProgress(int32_t percent) { record({SinkEvent::Progress, {}, percent}); }
 
 bool RecordingSink::pausePoint() {
   SinkEvent event{SinkEvent::Pause};

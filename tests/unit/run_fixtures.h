@@ -37,8 +37,8 @@ class InMemoryPayloads final : public PayloadLookup {
 // One call the run made on its sink.
 struct SinkEvent {
   enum Kind { Status, Progress, Pause, Finish } kind;
-  std::string text = {};  // Status
-  int32_t percent = 0;  // Progress
+  std::string text = {};      // Status
+  int32_t percent = 0;        // Progress
   bool acknowledged = false;  // Pause: a pause request was pending and is now acknowledged
   int openStreams = 0;        // Pause: streams the run held open at that moment
   size_t ioCalls = 0;         // Pause: file calls the run had made until then
@@ -63,8 +63,8 @@ class RecordingSink final : public ProgressSink {
   const SinkEvent* rowEnd(int rows) const;
 
   std::vector<SinkEvent> events;
-  int stopAtPause = 0;               // counted from 1; 0 never stops
-  std::string requestPauseOnStatus;  // raises the pause request when shown
+  int stopAtPause = 0;                  // counted from 1; 0 never stops
+  std::string requestPauseOnStatus;     // raises the pause request when shown
   const FaultIo* io = nullptr;          // when set, pauses record its open streams and calls
   const RunResults* results = nullptr;  // when set, every event records rows done and counter
 
