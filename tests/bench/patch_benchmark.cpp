@@ -5,6 +5,7 @@
 //   - the floor: the same reads and writes, in the same 4096-byte chunks, without decoding,
 //     summing or XOR-ing;
 //   - a peer: xdelta3 -d applying VCDIFF deltas between the same old and new files;
+// the time of decoding every mask the add run decodes ("masks", part of the run's time),
 // and the byte sum against plain memory reading, and the peak memory of a run against the
 // largest mask. Prints ratios. Each time is the fastest of N repetitions (files in the page
 // cache, as after the survey that precedes every real run).
@@ -186,6 +187,11 @@ long childPeakKiB(const std::function<void()>& work) {
   return usage.ru_maxrss;
 }
 
+void printHeading() {
+  std::printf("%-15s %9s %9s %9s %9s %9s %9s %11s %9s\n", "edition", "add ms", "remove ms",
+              "floor ms", "masks ms", "add/floor", "rem/floor", "xdelta3 ms", "add/xd3");
+}
+
 void byteSumThroughput() {
   const size_t size = size_t{64} << 20;
   std::vector<unsigned char> buffer(size);
@@ -229,8 +235,7 @@ int main(int argc, char** argv) {
   const fs::path previous = fs::current_path();
 
   std::printf("Times are the fastest of %d; files in the page cache.\n\n", repeat);
-  std::printf("%-15s %9s %9s %9s %9s %9s %11s %9s\n", "edition", "add ms", "remove ms",
-              "floor ms", "add/floor", "rem/floor", "xdelta3 ms", "add/xd3");
+  printHeading();
   bool ok = true;
   for (const EditionData* edition : kAllEditions) {
     MemoryPayloads payloads;
@@ -253,6 +258,11 @@ int main(int argc, char** argv) {
         repeat, [&] { fresh(); runOnce(*edition, edition->table, payloads); },
         [&] { ok &= runOnce(*edition, removal, payloads); });
     const double floor = fastest(repeat, fresh, [&] { floorOnce(edition->table); });
+    const double decode = fastest(repeat, [] {}, [&] {
+      for (int r = 0; r < edition->table.rowCount; ++r) {
+        ok &= loadMask(edition->table.rows[r], payloads) != nullptr;
+      }
+    });
 
     double xd = 0;
     if (haveXdelta) {
@@ -261,9 +271,9 @@ int main(int argc, char** argv) {
       const auto pairs = makeDeltas(*edition, xdelta, work);
       xd = fastest(repeat, [] {}, [&] { xdeltaOnce(xdelta, pairs, work + "/out.bin"); });
     }
-    std::printf("%-15s %9.2f %9.2f %9.2f %9.2f %9.2f %11.2f %9.2f\n", edition->name, add * 1e3,
-                remove * 1e3, floor * 1e3, add / floor, remove / floor, xd * 1e3,
-                xd > 0 ? add / xd : 0.0);
+    std::printf("%-15s %9.2f %9.2f %9.2f %9.2f %9.2f %9.2f %11.2f %9.2f\n", edition->name,
+                add * 1e3, remove * 1e3, floor * 1e3, decode * 1e3, add / floor, remove / floor,
+                xd * 1e3, xd > 0 ? add / xd : 0.0);
 
     if (edition == &kEditionNa) {
       long maskBytes = 0;
@@ -278,8 +288,7 @@ int main(int argc, char** argv) {
                   " largest mask %ld KiB; limit (mask + 256 KiB) %ld KiB: %s\n\n",
                   run - idle, maskBytes / 1024, maskBytes / 1024 + 256,
                   run - idle < maskBytes / 1024 + 256 ? "within" : "OVER");
-      std::printf("%-15s %9s %9s %9s %9s %9s %11s %9s\n", "edition", "add ms", "remove ms",
-                  "floor ms", "add/floor", "rem/floor", "xdelta3 ms", "add/xd3");
+      printHeading();
     }
   }
   if (!haveXdelta) std::printf("(xdelta3 not found: no peer figures)\n");
