@@ -1,36 +1,9 @@
 // The German edition.
-#include "editions/edition.h"
-
-namespace {
-
-#define PATCHER_MESSAGE(number, text) {number, text},
-const CatalogueEntry kCatalogue[] = {
-#include "editions/de/messages.inc"
-};
-#undef PATCHER_MESSAGE
-
-#define PATCHER_ROW(...) +1
-constexpr int kRowCount = 0
-#include "editions/de/table.inc"
-    ;
-#undef PATCHER_ROW
-
-#include "editions/de/dialog.inc"
-
-}  // namespace
-
-#define PATCHER_ROW(path, payload, oldSize, newSize, oldSum, newSum) \
-  {path, payload, oldSize, newSize, oldSum, newSum},
-const EditionData kEditionDe = {
-    "de",
-    "German",
-    {kRowCount,
-     {
-#include "editions/de/table.inc"
-     }},
-    5792174,
-    kCatalogue,
-    static_cast<int>(sizeof kCatalogue / sizeof kCatalogue[0]),
-    {PATCHER_DIALOG_CAPTION, PATCHER_CANCEL_TEXT, PATCHER_STATUS_TEXT, PATCHER_FINISH_TEXT},
-};
-#undef PATCHER_ROW
+#define PATCHER_EDITION_VARIABLE kEditionDe
+#define PATCHER_EDITION_ID "de"
+#define PATCHER_EDITION_NAME "German"
+#define PATCHER_PROGRESS_TOTAL 5792174
+#define PATCHER_EDITION_MESSAGES "editions/de/messages.inc"
+#define PATCHER_EDITION_TABLE "editions/de/table.inc"
+#define PATCHER_EDITION_DIALOG "editions/de/dialog.inc"
+#include "editions/common/edition_data.inc"

@@ -1,36 +1,9 @@
 // The North American edition.
-#include "editions/edition.h"
-
-namespace {
-
-#define PATCHER_MESSAGE(number, text) {number, text},
-const CatalogueEntry kCatalogue[] = {
-#include "editions/na/messages.inc"
-};
-#undef PATCHER_MESSAGE
-
-#define PATCHER_ROW(...) +1
-constexpr int kRowCount = 0
-#include "editions/na/table.inc"
-    ;
-#undef PATCHER_ROW
-
-#include "editions/na/dialog.inc"
-
-}  // namespace
-
-#define PATCHER_ROW(path, payload, oldSize, newSize, oldSum, newSum) \
-  {path, payload, oldSize, newSize, oldSum, newSum},
-const EditionData kEditionNa = {
-    "na",
-    "North American",
-    {kRowCount,
-     {
-#include "editions/na/table.inc"
-     }},
-    6064513,
-    kCatalogue,
-    static_cast<int>(sizeof kCatalogue / sizeof kCatalogue[0]),
-    {PATCHER_DIALOG_CAPTION, PATCHER_CANCEL_TEXT, PATCHER_STATUS_TEXT, PATCHER_FINISH_TEXT},
-};
-#undef PATCHER_ROW
+#define PATCHER_EDITION_VARIABLE kEditionNa
+#define PATCHER_EDITION_ID "na"
+#define PATCHER_EDITION_NAME "North American"
+#define PATCHER_PROGRESS_TOTAL 6064513
+#define PATCHER_EDITION_MESSAGES "editions/na/messages.inc"
+#define PATCHER_EDITION_TABLE "editions/na/table.inc"
+#define PATCHER_EDITION_DIALOG "editions/na/dialog.inc"
+#include "editions/common/edition_data.inc"

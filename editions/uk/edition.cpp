@@ -1,36 +1,9 @@
 // The British edition.
-#include "editions/edition.h"
-
-namespace {
-
-#define PATCHER_MESSAGE(number, text) {number, text},
-const CatalogueEntry kCatalogue[] = {
-#include "editions/uk/messages.inc"
-};
-#undef PATCHER_MESSAGE
-
-#define PATCHER_ROW(...) +1
-constexpr int kRowCount = 0
-#include "editions/uk/table.inc"
-    ;
-#undef PATCHER_ROW
-
-#include "editions/uk/dialog.inc"
-
-}  // namespace
-
-#define PATCHER_ROW(path, payload, oldSize, newSize, oldSum, newSum) \
-  {path, payload, oldSize, newSize, oldSum, newSum},
-const EditionData kEditionUk = {
-    "uk",
-    "British",
-    {kRowCount,
-     {
-#include "editions/uk/table.inc"
-     }},
-    5796738,
-    kCatalogue,
-    static_cast<int>(sizeof kCatalogue / sizeof kCatalogue[0]),
-    {PATCHER_DIALOG_CAPTION, PATCHER_CANCEL_TEXT, PATCHER_STATUS_TEXT, PATCHER_FINISH_TEXT},
-};
-#undef PATCHER_ROW
+#define PATCHER_EDITION_VARIABLE kEditionUk
+#define PATCHER_EDITION_ID "uk"
+#define PATCHER_EDITION_NAME "British"
+#define PATCHER_PROGRESS_TOTAL 5796738
+#define PATCHER_EDITION_MESSAGES "editions/uk/messages.inc"
+#define PATCHER_EDITION_TABLE "editions/uk/table.inc"
+#define PATCHER_EDITION_DIALOG "editions/uk/dialog.inc"
+#include "editions/common/edition_data.inc"

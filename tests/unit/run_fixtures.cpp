@@ -1,6 +1,5 @@
 #include "run_fixtures.h"
 
-#include <strings.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -42,21 +41,6 @@ Bytes compressed(const Bytes& bytes) {
   }
   out.resize(size);
   return out;
-}
-
-void InMemoryPayloads::add(const std::string& name, Bytes stream) {
-  entries_.emplace_back(name, std::move(stream));
-}
-
-bool InMemoryPayloads::find(const char* name, PayloadBytes* out) const {
-  for (const auto& [entryName, stream] : entries_) {
-    if (strcasecmp(entryName.c_str(), name) == 0) {
-      out->data = stream.data();
-      out->size = static_cast<uint32_t>(stream.size());
-      return true;
-    }
-  }
-  return false;
 }
 
 void RecordingSink::record(SinkEvent event) {
@@ -129,7 +113,7 @@ PatchEntry makeRow(const char* path, const char* payload, int32_t oldSize, int32
 Bytes oldContent(const PatchEntry& row) { return contentWithFingerprint(row.oldSize, row.oldSum); }
 Bytes newContent(const PatchEntry& row) { return contentWithFingerprint(row.newSize, row.newSum); }
 
-void addPayloadFor(InMemoryPayloads& payloads, const PatchEntry& row) {
+void addPayloadFor(MemoryPayloads& payloads, const PatchEntry& row) {
   payloads.add(row.payloadName, compressed(maskBetween(oldContent(row), newContent(row))));
 }
 

@@ -11,6 +11,7 @@
 #include "engine/mask.h"
 #include "engine/patch_run.h"
 #include "fault_io.h"
+#include "payload_files.h"
 
 using Bytes = std::vector<unsigned char>;
 
@@ -24,15 +25,6 @@ Bytes maskBetween(const Bytes& before, const Bytes& after);
 // One zlib stream of `bytes` at the highest level.
 Bytes compressed(const Bytes& bytes);
 
-// Payloads by name, ignoring case, held in memory.
-class InMemoryPayloads final : public PayloadLookup {
- public:
-  void add(const std::string& name, Bytes stream);
-  bool find(const char* name, PayloadBytes* out) const override;
-
- private:
-  std::vector<std::pair<std::string, Bytes>> entries_;
-};
 
 // One call the run made on its sink.
 struct SinkEvent {
@@ -80,7 +72,7 @@ struct RunRig {
   PatchTable table{};
   int32_t progressTotal = 0;
   CatalogueMessages messages{kEditionNa.catalogue, kEditionNa.catalogueCount};
-  InMemoryPayloads payloads;
+  MemoryPayloads payloads;
   FaultIo io;
   RecordingSink sink;
   RunResults results{};
@@ -99,7 +91,7 @@ Bytes oldContent(const PatchEntry& row);
 Bytes newContent(const PatchEntry& row);
 
 // Adds the row's payload, made from its old and new contents by the mask rule.
-void addPayloadFor(InMemoryPayloads& payloads, const PatchEntry& row);
+void addPayloadFor(MemoryPayloads& payloads, const PatchEntry& row);
 
 // Gives `rig` a table of `rows` with their payloads, the sum of their sizes as progress total,
 // and every target in its old state.
