@@ -119,7 +119,8 @@ def main():
     after = picture(prefix, os.path.join(args.dir, "menu-after.png"))
     print(f"\nMenu bitmap {BITMAP} before the run: {before}")
     print(f"Menu bitmap {BITMAP} after the run:  {after}")
-    print("Run scripts/demo again: it finds the button installed and offers to remove it.")
+    print("Run scripts/demo again: it surveys the installation afresh and offers to remove the "
+          "button when it is there, or to add it when it is not.")
     return 0 if ok else 1
 
 
