@@ -187,25 +187,25 @@ class Row:
     def __init__(self, name, edition, state, runs, end=None, keep=(),
                  install_path=ws.INSTALL_DIR, key=True, screen_saver=None,
                  expect_screen_saver=None, remove=(), corrupt=(), hold=(), read_only=(),
-                 menu=None, expect_install_path="same"):
+                 menu=False, expect_install_path="same"):
         self.name, self.edition, self.state, self.runs = name, edition, state, runs
         self.end = end  # state the files must be in afterwards; None: unchanged
         self.keep = set(keep)  # files that must stay as they started
         self.install_path, self.key = install_path, key
         self.screen_saver, self.expect_screen_saver = screen_saver, expect_screen_saver
         self.remove, self.corrupt, self.hold, self.read_only = remove, corrupt, hold, read_only
-        self.menu = menu  # None, or "plain": a running menu program; "holding": it holds Varnok.exe
+        self.menu = menu  # a running menu program that holds Varnok.exe open
         self.expect_install_path = expect_install_path
 
 
-
-def add_run(edition, verbose, outcomes):
+def add_run(verbose, outcomes):
     """An add run answered Yes, ending in the final message or the results dialog."""
     end = [Results(outcomes)] if verbose else [Box(27)]
     return ["/v" if verbose else "", [Box(26, "yes")] + end + [Exit()]]
 
 
-def remove_run(edition, verbose, outcomes):
+def remove_run(verbose, outcomes):
+    """A removal run answered Yes, ending in the final message or the results dialog."""
     end = [Results(outcomes)] if verbose else [Box(29)]
     return ["/v" if verbose else "", [Box(25, "yes")] + end + [Exit()]]
 
@@ -217,25 +217,25 @@ def build_rows():
         v = "-v" if verbose else ""
         rows += [
             Row(f"na-add-older{v}", "na", "older",
-                [add_run("na", verbose, "PPPPP")], end="patched"),
+                [add_run(verbose, "PPPPP")], end="patched"),
             Row(f"na-add-regular{v}", "na", "regular",
-                [add_run("na", verbose, "UPPPP")], end="patched"),
+                [add_run(verbose, "UPPPP")], end="patched"),
             Row(f"na-remove{v}", "na", "patched",
-                [remove_run("na", verbose, "UPPPP")], end="regular"),
+                [remove_run(verbose, "UPPPP")], end="regular"),
         ]
         for ed in ("uk", "de"):
             rows += [
-                Row(f"{ed}-add{v}", ed, "unpatched", [add_run(ed, verbose, "PPPP")],
+                Row(f"{ed}-add{v}", ed, "unpatched", [add_run(verbose, "PPPP")],
                     end="patched"),
-                Row(f"{ed}-remove{v}", ed, "patched", [remove_run(ed, verbose, "PPPP")],
+                Row(f"{ed}-remove{v}", ed, "patched", [remove_run(verbose, "PPPP")],
                     end="unpatched"),
             ]
     # A removal from what an adding run left behind (files that kept their old length).
     rows += [
         Row("na-add-then-remove", "na", "older",
-            [add_run("na", False, ""), remove_run("na", True, "UPPPP")], end="regular"),
+            [add_run(False, ""), remove_run(True, "UPPPP")], end="regular"),
         Row("de-add-then-remove", "de", "unpatched",
-            [add_run("de", False, ""), remove_run("de", True, "PPPP")], end="unpatched"),
+            [add_run(False, ""), remove_run(True, "PPPP")], end="unpatched"),
     ]
     # The exits of the start-up flow.
     rows += [
@@ -280,14 +280,15 @@ def build_rows():
     rows.append(Row("screensaver-left-alone", "na", "older",
                     [["", [Box(26, "no"), Exit()]]],
                     screen_saver="ttf", expect_screen_saver="ttf"))
-    # A running menu program that holds its executable is closed before anything is read.
+    # A running menu program that holds its executable open is closed before the run, so the
+    # executable can be rewritten.
     rows.append(Row("menu-program-closed", "na", "regular",
                     [["/v", [Box(26, "yes"), Results("UPPPP"), Exit()]]], end="patched",
-                    menu="holding"))
+                    menu=True))
     # A target held open by another program, and a read-only target.
     for ed in ("na", "de"):
         outcomes = "UPPOP" if ed == "na" else "PPOP"
-        rows.append(Row(f"{ed}-held-target", ed, STATES[ed][0] if ed == "de" else "regular",
+        rows.append(Row(f"{ed}-held-target", ed, UNPATCHED[ed],
                         [["", [Box(26, "yes"), Results(outcomes), Exit()]]], end="patched",
                         keep=[r"Varnok\Enhanced.bmp"], hold=[r"Varnok\Enhanced.bmp"]))
     rows.append(Row("read-only-target", "na", "older",
@@ -457,8 +458,8 @@ def prepare(ctx, row):
     for name in row.hold:
         s.driver.one("hold", ws.INSTALL_DIR + "\\" + name)
     if row.menu:
-        held = " " + ws.INSTALL_DIR + "\\Varnok.exe" if row.menu == "holding" else ""
-        ctx.menu_pid = s.start(r"C:\patcher\menu-standin.exe C:\standin-closed.txt" + held)
+        ctx.menu_pid = s.start(r"C:\patcher\menu-standin.exe C:\standin-closed.txt "
+                               + ws.INSTALL_DIR + "\\Varnok.exe")
         kind, value = s.next_event(ctx.menu_pid, EVENT_TIMEOUT)
         if kind != "window" or value is None or value.top.cls != "QuintorVarnok":
             raise ws.HarnessError(f"the menu stand-in did not show its window: {kind}")
