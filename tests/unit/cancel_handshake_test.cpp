@@ -15,6 +15,10 @@
 #include <thread>
 #include <vector>
 
+#include "engine/patch_run.h"
+#include "run_fixtures.h"
+#include "test_files.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -113,7 +117,9 @@ bool standInRun(CancelHandshake& handshake, MainQueue& main, Trace& trace) {
 }
 
 // A progress dialog in miniature: starts the worker, pumps the queue, and presses Cancel once
-// the main thread has run the call labelled `cancelAt`. Returns the dialog's end code.
+// the main thread has run the call labelled `cancelAt`. Returns the dialog's end code. The
+// worker may pass one pause point before the click lands, so a Cancel after a checking chunk
+// is sure to be acknowledged within the checking only if another chunk follows.
 struct Dialog {
   CancelHandshake handshake;
   MainQueue main;
@@ -121,6 +127,7 @@ struct Dialog {
   std::atomic<bool> workerDone{false};
   std::atomic<bool> runReturned{false};
   std::function<bool()> askToStop = [] { return false; };
+  std::function<bool(CancelHandshake&, MainQueue&, Trace&)> body = standInRun;
   std::vector<CancelResult> cancels;
   int questions = 0;
   std::vector<std::string> traceWhenAsked;
@@ -129,7 +136,7 @@ struct Dialog {
 
   int run(const std::string& cancelAt) {
     std::thread worker([&] {
-      runReturned = standInRun(handshake, main, trace);
+      runReturned = body(handshake, main, trace);
       workerDone = true;
     });
     int endCode = 0;
@@ -225,7 +232,7 @@ TEST(CancelHandshake, SecondCancelWhileTheQuestionIsOpenDoesNothing) {
       inner = dialog.cancel();  // the user clicks Cancel again behind the open question
       return yes;
     };
-    EXPECT_EQ(dialog.run("check 0 1"), yes ? 7 : 6);
+    EXPECT_EQ(dialog.run("check 0 0"), yes ? 7 : 6);
     EXPECT_EQ(inner, CancelResult::Ignored);
     EXPECT_EQ(dialog.questions, 1);
     if (yes) {
@@ -236,17 +243,68 @@ TEST(CancelHandshake, SecondCancelWhileTheQuestionIsOpenDoesNothing) {
   }
 }
 
+// The real patch run behind the handshake, with the sink the progress dialog has: status and
+// progress wait for the main thread, finishing posts the end of the dialog.
+class DialogLikeSink final : public ProgressSink {
+ public:
+  DialogLikeSink(CancelHandshake& handshake, MainQueue& main)
+      : handshake_(handshake), main_(main) {}
+  void showStatus(const char* text) override { main_.send(std::string("status ") + text); }
+  void showProgress(int32_t percent) override { main_.send("progress " + std::to_string(percent)); }
+  bool pausePoint() override { return handshake_.pausePoint(); }
+  void finishRun() override {
+    handshake_.markRunFinished();
+    main_.post("end 6");
+  }
+
+ private:
+  CancelHandshake& handshake_;
+  MainQueue& main_;
+};
+
+TEST(CancelHandshake, RealRunCancelledDuringARewriteFinishesThatFileAndStops) {
+  const PatchEntry rows[] = {makeRow("a.bin", "A.PAT", 9000, 9000, 500000, 600000),
+                             makeRow("b.bin", "B.PAT", 9000, 9500, 500000, 600000),
+                             makeRow("c.bin", "C.PAT", 9000, 9000, 500000, 600000)};
+  for (bool confirm : {false, true}) {
+    SCOPED_TRACE(confirm ? "confirmed" : "refused");
+    ScopedInstallDir dir;
+    RunRig rig;
+    setUpOldTargets(rig, {rows[0], rows[1], rows[2]});
+    const RunInputs inputs{&rig.table, rig.progressTotal, &rig.messages, &rig.payloads, &rig.io};
+    Dialog dialog;
+    dialog.askToStop = [&] { return confirm; };
+    dialog.body = [&](CancelHandshake& handshake, MainQueue& main, Trace&) {
+      DialogLikeSink sink(handshake, main);
+      return runPatch(inputs, sink, rig.results);
+    };
+    EXPECT_EQ(dialog.run("status Updating b.bin..."), confirm ? 7 : 6);
+    EXPECT_EQ(dialog.questions, 1);
+    EXPECT_EQ(dialog.runReturned.load(), !confirm);
+    EXPECT_EQ(readFile("a.bin"), newContent(rows[0]));
+    EXPECT_EQ(readFile("b.bin"), newContent(rows[1]));
+    EXPECT_EQ(readFile("c.bin"), confirm ? oldContent(rows[2]) : newContent(rows[2]));
+    EXPECT_EQ(rig.results.rowsDone, confirm ? 2 : 3);
+    EXPECT_EQ(rig.results.problem, 0);
+    EXPECT_EQ(rig.io.openStreams(), 0);
+  }
+}
+
 // Holds a parked worker inside its idle call, so that it cannot notice a cleared request.
 std::atomic<bool> gHoldWorker{false};
-std::atomic<int> gIdleCalls{0};
+std::atomic<bool> gWorkerHeld{false};  // the worker is inside the hold
 void holdableIdle() {
-  gIdleCalls.fetch_add(1);
-  while (gHoldWorker.load()) std::this_thread::yield();
+  if (gHoldWorker.load()) {
+    gWorkerHeld = true;
+    while (gHoldWorker.load()) std::this_thread::yield();
+    gWorkerHeld = false;
+  }
   std::this_thread::yield();
 }
 
 TEST(CancelHandshake, StaleAcknowledgementNeverStandsInForANewRequest) {
   gHoldWorker = false;
+  gWorkerHeld = false;
   CancelHandshake handshake(holdableIdle);
   std::atomic<bool> stopped{false};
   std::thread worker([&] {
@@ -260,8 +318,7 @@ TEST(CancelHandshake, StaleAcknowledgementNeverStandsInForANewRequest) {
   ASSERT_EQ(handshake.waitForPause(yield, never), CancelHandshake::WaitResult::Parked);
   // Park the worker in its idle call with the first request's acknowledgement standing.
   gHoldWorker = true;
-  const int before = gIdleCalls.load();
-  while (gIdleCalls.load() <= before) std::this_thread::yield();
+  while (!gWorkerHeld.load()) std::this_thread::yield();
   handshake.refuse();
 
   ASSERT_TRUE(handshake.beginCancel());
