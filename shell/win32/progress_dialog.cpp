@@ -35,7 +35,11 @@ CancelHandshake gHandshake;             // pause request and acknowledgement
 class DialogSink final : public ProgressSink {
  public:
   void showStatus(const char* text) override { SetDlgItemTextA(gDialog, kStatusLine, text); }
+  // The run reports after every 4096-byte chunk, so most reports repeat the bar's position;
+  // only a change is sent, which spares the main thread a thousand cross-thread calls a run.
   void showProgress(int32_t percent) override {
+    if (percent == shownPercent_) return;
+    shownPercent_ = percent;
     SendMessageA(gProgressBar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
   }
   bool pausePoint() override { return gHandshake.pausePoint(); }
@@ -43,6 +47,9 @@ class DialogSink final : public ProgressSink {
     gHandshake.markRunFinished();
     PostMessageA(gDialog, kRunEndedMessage, static_cast<WPARAM>(kRunCompleted), 0);
   }
+
+ private:
+  int32_t shownPercent_ = 0;  // the bar starts at 0; worker thread only
 };
 
 DWORD WINAPI workerMain(LPVOID) {
