@@ -1,6 +1,7 @@
 #include "patch_run.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "file_io.h"
 #include "mask.h"
@@ -49,6 +50,20 @@ constexpr char kLineEnd[] = "\r\n";
 
 // What the checking pass makes of a target, before any update.
 enum class Verdict { UpToDate, Update, ChainedUpToDate, NotRecognised };
+
+// XORs `count` mask bytes into `bytes`, eight at a time where it can.
+void xorInto(unsigned char* bytes, const unsigned char* mask, size_t count) {
+  size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    uint64_t word;
+    uint64_t key;
+    std::memcpy(&word, bytes + i, sizeof word);
+    std::memcpy(&key, mask + i, sizeof key);
+    word ^= key;
+    std::memcpy(bytes + i, &word, sizeof word);
+  }
+  for (; i < count; ++i) bytes[i] ^= mask[i];
+}
 
 // The state of one run: its inputs, its sink, its results and the chunk buffer that both
 // passes share. Nothing of one row is kept here except the counter, the log and the flag.
@@ -182,7 +197,7 @@ RowOutcome Run::rewrite(const PatchEntry& row, const unsigned char* mask, FileHa
   for (;;) {
     const int64_t wanted = std::min(static_cast<int64_t>(kChunkSize), oldSize - offset);
     const size_t got = wanted > 0 ? io_.read(file, chunk_, static_cast<size_t>(wanted)) : 0;
-    for (size_t i = 0; i < got; ++i) chunk_[i] ^= mask[offset + static_cast<int64_t>(i)];
+    xorInto(chunk_, mask + offset, got);
     io_.seek(file, offset);
     if (got != 0 && io_.write(file, chunk_, got) != got) return RowOutcome::WriteFailed;
     offset += static_cast<int64_t>(got);
