@@ -1,11 +1,10 @@
 #include "shell/startup_flow.h"
 
-#include <cstring>
-
 #include "engine/messages.h"
 #include "engine/patch_run.h"
 #include "engine/patch_table.h"
 #include "shell/host.h"
+#include "shell/screen_saver.h"
 #include "shell/switches.h"
 
 namespace {
@@ -30,21 +29,6 @@ void loadMessage(Flow& flow, int number) {
 void reportFailure(Flow& flow, int number, const char* caption) {
   loadMessage(flow, number);
   if (!flow.switches.quiet) flow.host.messageBox(nullptr, flow.message, caption, kBoxIconError);
-}
-
-// True when `value` ends in ".ttf", ignoring the case of ASCII letters.
-bool namesTrueTypeFont(const char* value) {
-  static const char kSuffix[] = ".ttf";
-  const size_t suffixLength = sizeof kSuffix - 1;
-  const size_t length = std::strlen(value);
-  if (length < suffixLength) return false;
-  const char* tail = value + length - suffixLength;
-  for (size_t i = 0; i < suffixLength; ++i) {
-    char c = tail[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kSuffix[i]) return false;
-  }
-  return true;
 }
 
 // A screen-saver entry that names a font file makes Windows try to start a font as a screen

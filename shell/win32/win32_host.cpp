@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "engine/file_io.h"
+#include "shell/registry_value.h"
 #include "shell/win32/progress_dialog.h"
 #include "shell/win32/results_dialog.h"
 
@@ -49,13 +50,7 @@ bool Win32Host::readInstallPath(char* buffer, size_t capacity) {
   const LONG status = RegQueryValueExA(key_, kInstallValue, nullptr, nullptr,
                                        reinterpret_cast<BYTE*>(buffer), &size);
   if (status != ERROR_SUCCESS) return false;
-  // A stored string need not carry its terminating zero. One that fills the whole buffer
-  // without it is not a path this program can use.
-  if (size == 0 || buffer[size - 1] != '\0') {
-    if (size >= capacity) return false;
-    buffer[size] = '\0';
-  }
-  return true;
+  return terminateRegistryString(buffer, capacity, size);
 }
 
 void Win32Host::deleteInstallPath() {
