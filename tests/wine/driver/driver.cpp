@@ -39,6 +39,25 @@
 //                                     a thread of the driver, for reference pictures; answers
 //                                     "shown"; the box ends when its OK button is clicked
 //   paint <hwnd>                      repaint the window and its children now
+//   cancel-at <pid> <timeout ms> <caption> <delay us> <clicks> [<status>...]
+//                                     wait for the progress dialog (caption, control 1007)
+//                                     and, when statuses are given, for one of them; wait
+//                                     <delay us> more, post <clicks> clicks on Cancel (1005)
+//                                     at once, then wait for a new visible window of the
+//                                     process; answers "dialog <hwnd>", "status <text at
+//                                     the click>" (or "missed" when the dialog ended before
+//                                     any of the statuses showed; nothing is clicked), then
+//                                     "window <hwnd> <us from the click>", "exited <code>" or
+//                                     "timeout"
+//   statuses <pid> <timeout ms> <caption>
+//                                     follow the progress dialog's status line from its
+//                                     first appearance until the dialog is gone: one
+//                                     "status <us> <text>" line per change, then "gone <us>"
+//   launch <timeout ms> <command line>
+//                                     start a process and wait for its first visible window;
+//                                     answers "pid <n>", then "window <hwnd> <us from the
+//                                     start>", "exited <code>" or "timeout"
+//   kill <pid>                        TerminateProcess; answers "killed" once it has ended
 //   quit
 // Failures answer "error <what>".
 #include <windows.h>
@@ -493,6 +512,152 @@ void onPaint(const std::vector<std::string>& f) {
   reply("painted");
 }
 
+// Microseconds since an earlier performance-counter reading.
+long long microsecondsSince(const LARGE_INTEGER& start) {
+  LARGE_INTEGER now;
+  LARGE_INTEGER frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return (now.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart;
+}
+
+// Waits up to `timeout` ms from `begin` for a visible top-level window of the process that is
+// not `except` and was not reported before, or for its end; answers as "next" does, with the
+// microseconds since `since` after a window's handle.
+void waitForNewWindow(DWORD pid, HWND except, DWORD begin, DWORD timeout,
+                      const LARGE_INTEGER& since) {
+  for (;;) {
+    for (HWND hwnd : topLevelWindows(pid, true)) {
+      if (hwnd != except && g_reported.insert(hwnd).second) {
+        reply("window " + hwndText(hwnd) + " " + number(microsecondsSince(since)));
+        return;
+      }
+    }
+    DWORD code = 0;
+    if (exitCode(pid, &code)) {
+      reply("exited " + number(code));
+      return;
+    }
+    if (GetTickCount() - begin > timeout) {
+      reply("timeout");
+      return;
+    }
+    Sleep(1);
+  }
+}
+
+// The visible progress dialog of the process (caption and control 1007), or null.
+HWND progressDialog(DWORD pid, const std::string& caption) {
+  HWND hwnd = findWindow(pid, caption, 1007);
+  return hwnd != nullptr && IsWindowVisible(hwnd) ? hwnd : nullptr;
+}
+
+void onCancelAt(const std::vector<std::string>& f) {
+  DWORD pid = std::strtoul(f.at(1).c_str(), nullptr, 10);
+  DWORD timeout = std::strtoul(f.at(2).c_str(), nullptr, 10);
+  long long delay = std::strtoll(f.at(4).c_str(), nullptr, 10);
+  int clicks = std::atoi(f.at(5).c_str());
+  const std::set<std::string> statuses(f.begin() + 6, f.end());
+  DWORD begin = GetTickCount();
+  HWND hwnd = nullptr;
+  for (;;) {
+    if (hwnd == nullptr) {
+      hwnd = progressDialog(pid, f.at(3));
+    } else if (!IsWindow(hwnd) || !IsWindowVisible(hwnd)) {
+      // The run ended before any of the statuses was seen: no click.
+      LARGE_INTEGER now;
+      QueryPerformanceCounter(&now);
+      reply("dialog " + hwndText(hwnd));
+      reply("missed");
+      waitForNewWindow(pid, hwnd, GetTickCount(), timeout, now);
+      return;
+    }
+    if (hwnd != nullptr && (statuses.empty() || statuses.count(statusText(hwnd)) != 0)) break;
+    DWORD code = 0;
+    if (exitCode(pid, &code)) {
+      reply("error exited " + number(code));
+      return;
+    }
+    if (GetTickCount() - begin > timeout) {
+      reply("error timeout");
+      return;
+    }
+    Sleep(1);
+  }
+  g_reported.insert(hwnd);
+  LARGE_INTEGER start;
+  QueryPerformanceCounter(&start);
+  while (microsecondsSince(start) < delay) {
+    if (delay - microsecondsSince(start) > 2000) Sleep(1);
+  }
+  std::string shown = statusText(hwnd);
+  HWND button = GetDlgItem(hwnd, 1005);
+  LARGE_INTEGER clicked;
+  QueryPerformanceCounter(&clicked);
+  for (int i = 0; i < clicks; ++i) PostMessageA(button, BM_CLICK, 0, 0);
+  reply("dialog " + hwndText(hwnd));
+  reply("status " + escaped(shown.c_str(), shown.size()));
+  waitForNewWindow(pid, hwnd, GetTickCount(), timeout, clicked);
+}
+
+void onStatuses(const std::vector<std::string>& f) {
+  DWORD pid = std::strtoul(f.at(1).c_str(), nullptr, 10);
+  DWORD timeout = std::strtoul(f.at(2).c_str(), nullptr, 10);
+  DWORD begin = GetTickCount();
+  HWND hwnd = nullptr;
+  while ((hwnd = progressDialog(pid, f.at(3))) == nullptr) {
+    if (GetTickCount() - begin > timeout) {
+      reply("error timeout");
+      return;
+    }
+    Sleep(1);
+  }
+  LARGE_INTEGER start;
+  QueryPerformanceCounter(&start);
+  std::string last = "\n";  // no status line holds a bare newline marker
+  std::vector<std::string> lines;
+  while (IsWindow(hwnd) && IsWindowVisible(hwnd) && GetTickCount() - begin <= timeout) {
+    std::string shown = statusText(hwnd);
+    if (shown != last && IsWindow(hwnd)) {
+      lines.push_back("status " + number(microsecondsSince(start)) + " " +
+                      escaped(shown.c_str(), shown.size()));
+      last = shown;
+    }
+    Sleep(1);
+  }
+  lines.push_back("gone " + number(microsecondsSince(start)));
+  for (const std::string& line : lines) reply(line);
+}
+
+void onLaunch(const std::vector<std::string>& f) {
+  DWORD timeout = std::strtoul(f.at(1).c_str(), nullptr, 10);
+  std::string commandLine = f.at(2);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  LARGE_INTEGER start;
+  QueryPerformanceCounter(&start);
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    reply("error CreateProcess " + number(GetLastError()));
+    return;
+  }
+  CloseHandle(info.hThread);
+  g_processes[info.dwProcessId] = info.hProcess;
+  reply("pid " + number(info.dwProcessId));
+  waitForNewWindow(info.dwProcessId, nullptr, GetTickCount(), timeout, start);
+}
+
+void onKill(const std::vector<std::string>& f) {
+  HANDLE process = processHandle(std::strtoul(f.at(1).c_str(), nullptr, 10));
+  if (process == nullptr || !TerminateProcess(process, 1)) {
+    reply("error TerminateProcess " + number(GetLastError()));
+    return;
+  }
+  WaitForSingleObject(process, 10000);
+  reply("killed");
+}
+
 using Handler = void (*)(const std::vector<std::string>&);
 
 const std::map<std::string, Handler> kHandlers = {
@@ -517,6 +682,10 @@ const std::map<std::string, Handler> kHandlers = {
     {"reg-delete-key", onRegDeleteKey},
     {"show-box", onShowBox},
     {"paint", onPaint},
+    {"cancel-at", onCancelAt},
+    {"statuses", onStatuses},
+    {"launch", onLaunch},
+    {"kill", onKill},
 };
 
 // Runs one command; false for "quit".
