@@ -187,7 +187,8 @@ class Row:
     def __init__(self, name, edition, state, runs, end=None, keep=(),
                  install_path=ws.INSTALL_DIR, key=True, screen_saver=None,
                  expect_screen_saver=None, remove=(), corrupt=(), hold=(), read_only=(),
-                 menu=False, expect_install_path="same"):
+                 menu=False, expect_install_path="same", install_dir=ws.INSTALL_DIR,
+                 install_value=None, ini=None, directories=(), truncate=None, reorder=()):
         self.name, self.edition, self.state, self.runs = name, edition, state, runs
         self.end = end  # state the files must be in afterwards; None: unchanged
         self.keep = set(keep)  # files that must stay as they started
@@ -196,6 +197,16 @@ class Row:
         self.remove, self.corrupt, self.hold, self.read_only = remove, corrupt, hold, read_only
         self.menu = menu  # a running menu program that holds Varnok.exe open
         self.expect_install_path = expect_install_path
+        self.install_dir = install_dir  # where the installation is copied
+        # (registry type, bytes[, bytes the registry then holds]) written as "Install Path" in
+        # place of a string value
+        self.install_value = install_value
+        self.ini = ini  # the whole of "system.ini" as bytes, which must then stay unchanged
+        self.directories = directories  # targets replaced by a directory of the same name
+        self.truncate = truncate or {}  # target: the length it is cut to
+        # Targets with two bytes exchanged (same length and byte sum): they must end as their
+        # start bytes XOR the mask, which is not the state the run reports.
+        self.reorder = reorder
 
 
 def add_run(verbose, outcomes):
@@ -208,6 +219,72 @@ def remove_run(verbose, outcomes):
     """A removal run answered Yes, ending in the final message or the results dialog."""
     end = [Results(outcomes)] if verbose else [Box(29)]
     return ["/v" if verbose else "", [Box(25, "yes")] + end + [Exit()]]
+
+
+REG_SZ, REG_BINARY, REG_DWORD = 1, 3, 4
+
+
+def ini_with(value):
+    """A "system.ini" whose boot section holds SCRNSAVE.EXE with the given bytes."""
+    return (b"[boot]\r\nshell=Explorer.exe\r\nSCRNSAVE.EXE=" + value
+            + b"\r\n\r\n[drivers]\r\nwave=mmdrv.dll\r\n")
+
+
+def bad_input_rows():
+    """Odd "system.ini" entries, registry values and targets: what each one leads to."""
+    declined = [["", [Box(26, "no"), Exit()]]]
+    repaired = [["", [Box(18), Box(26, "no"), Exit()]]]
+    gone_then_not_found = [["", [Box(17), Exit()]], ["", [Box(5), Exit()]]]
+    long_path = b"C:\\" + b"x" * 4993
+    rows = [
+        # The profile read cuts a value to the 1024-character buffer, so the check sees its
+        # first 1023 characters: a long value ending in ".ttf" is not recognised.
+        Row("ini-no-boot-section", "na", "regular", declined,
+            ini=b"[drivers]\r\nwave=mmdrv.dll\r\n"),
+        Row("ini-long-value-ttf", "na", "regular", declined, ini=ini_with(long_path + b".ttf")),
+        Row("ini-long-value-scr", "na", "regular", declined, ini=ini_with(long_path + b".scr")),
+        Row("ini-binary-value", "na", "regular", declined,
+            ini=ini_with(b"\x01\x02\x1b\x7f\x80\x81\x9d\xa0\xdf\xff.tt")),
+        Row("ini-binary-value-ttf", "na", "regular", repaired,
+            ini=ini_with(b"\x01\x02\x1b\x7f\x80\x81\x9d\xa0\xdf\xff.TTF"),
+            expect_screen_saver="deleted"),
+        Row("ini-value-just-ttf", "na", "regular", repaired, screen_saver=".ttf",
+            expect_screen_saver=None),
+        # Registry values of other types: the type is not looked at, the bytes are.
+        Row("reg-dword", "na", "regular", gone_then_not_found,
+            install_value=(REG_DWORD, b"\x01\x00\x00\x00"), expect_install_path=None),
+        Row("reg-binary-path", "na", "regular", declined,
+            install_value=(REG_BINARY, ws.INSTALL_DIR.encode("cp1252"))),
+        Row("reg-binary-bytes", "na", "regular", gone_then_not_found,
+            install_value=(REG_BINARY, b"\xff\xfe\x00\x01"), expect_install_path=None),
+        Row("reg-empty-string", "na", "regular", gone_then_not_found,
+            install_value=(REG_SZ, b"\x00"), expect_install_path=None),
+        # 1024 bytes without a terminator fill the buffer: not a usable path, and the value is
+        # left alone (the program only deletes a value that it could read). Written as a
+        # string, the registry stores it with a terminator (1025 bytes), which does not fit.
+        Row("reg-1024-unterminated", "na", "regular", [["", [Box(5), Exit()]]],
+            install_value=(REG_BINARY, b"C:\\Games\\Varnok" + b"a" * (1024 - 15))),
+        Row("reg-1024-string", "na", "regular", [["", [Box(5), Exit()]]],
+            install_value=(REG_SZ, b"C:\\Games\\Varnok" + b"a" * (1024 - 15),
+                           b"C:\\Games\\Varnok" + b"a" * (1024 - 15) + b"\x00")),
+        # The value is read in code page 1252 and the directory found by that name.
+        Row("reg-non-ascii-path", "na", "regular",
+            [["/v", [Box(26, "yes"), Results("UPPPP"), Exit()]]], end="patched",
+            install_dir="C:\\Spiele\\Gr\u00f6\u00dfe", install_path="C:\\Spiele\\Gr\u00f6\u00dfe"),
+        # Targets that are not what the table knows.
+        Row("target-is-directory", "na", "regular", [["", [Box(23), Exit()]]],
+            directories=[r"Varnok\Text.bmp"]),
+        Row("target-empty", "na", "regular", [["", [Box(24), Exit()]]],
+            truncate={r"Varnok\Text.bmp": 0}),
+        Row("target-one-byte-short", "uk", "unpatched", [["", [Box(24), Exit()]]],
+            truncate={r"Varnok\Classic.bmp": -1}),
+        # Same length and byte sum: the survey and the run accept it and report success; the
+        # result is not the patched picture, and the next start no longer recognises it.
+        Row("target-reordered", "uk", "unpatched",
+            [["", [Box(26, "yes"), Box(27), Exit()]], ["", [Box(24), Exit()]]], end="patched",
+            reorder=[r"Varnok\Text.bmp"]),
+    ]
+    return rows
 
 
 def build_rows():
@@ -280,6 +357,7 @@ def build_rows():
     rows.append(Row("screensaver-left-alone", "na", "older",
                     [["", [Box(26, "no"), Exit()]]],
                     screen_saver="ttf", expect_screen_saver="ttf"))
+    rows += bad_input_rows()
     # A running menu program that holds its executable open is closed before the run, so the
     # executable can be rewritten.
     rows.append(Row("menu-program-closed", "na", "regular",
@@ -422,11 +500,33 @@ def matches(actual, expected, lengths):
             and actual[n:].count(0) == len(actual) - n)
 
 
-def read_install(session):
+def reorder(ctx, path, name):
+    """Exchanges two bytes of the file whose masked values differ, so that the file keeps its
+    length and byte sum, but after the rewrite its byte sum is neither state's."""
+    states = state_files(ctx.config, ctx.row.edition)
+    old, new = states[ctx.row.state][name], states[ctx.row.end][name]
+    if len(old) != len(new):
+        raise ws.HarnessError(f"{name} changes its length; pick a target that keeps it")
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    for i in range(54, len(data)):
+        j = i + 1
+        a, b, mi, mj = data[i], data[j], old[i] ^ new[i], old[j] ^ new[j]
+        if a != b and (a ^ mj) + (b ^ mi) != (a ^ mi) + (b ^ mj):
+            data[i], data[j] = b, a
+            break
+    else:
+        raise ws.HarnessError(f"no two bytes of {name} to exchange")
+    with open(path, "wb") as f:
+        f.write(data)
+    ctx.log(f"{name}: bytes {i} and {j} exchanged")
+
+
+def read_install(session, install_dir=ws.INSTALL_DIR):
     files = {}
     for name in FILES:
-        path = os.path.join(session.install_dir, *name.split("\\"))
-        if os.path.exists(path):
+        path = os.path.join(session.c_path(install_dir), *name.split("\\"))
+        if os.path.isfile(path):
             with open(path, "rb") as f:
                 files[name] = f.read()
     return files
@@ -434,9 +534,20 @@ def read_install(session):
 
 def prepare(ctx, row):
     s = ctx.s
-    shutil.copytree(state_dir(ctx.config, row.edition, row.state), s.install_dir)
+    root = s.c_path(row.install_dir)
+    shutil.copytree(state_dir(ctx.config, row.edition, row.state), root)
     for name in row.remove:
-        os.remove(os.path.join(s.install_dir, *name.split("\\")))
+        os.remove(os.path.join(root, *name.split("\\")))
+    for name in row.directories:
+        path = os.path.join(root, *name.split("\\"))
+        os.remove(path)
+        os.makedirs(path)
+    for name, length in row.truncate.items():
+        path = os.path.join(root, *name.split("\\"))
+        with open(path, "r+b") as f:
+            f.truncate(length if length >= 0 else os.path.getsize(path) + length)
+    for name in row.reorder:
+        reorder(ctx, os.path.join(root, *name.split("\\")), name)
     for name in row.corrupt:
         path = os.path.join(s.install_dir, *name.split("\\"))
         with open(path, "r+b") as f:
@@ -444,13 +555,20 @@ def prepare(ctx, row):
             byte = f.read(1)
             f.seek(1000)
             f.write(bytes([byte[0] ^ 0x01]))
-    if row.key and row.install_path is not None:
+    if row.key and row.install_value is not None:
+        kind, data = row.install_value[:2]
+        s.driver.one("reg-set-raw", ws.KEY, "Install Path", kind, data.hex().upper())
+    elif row.key and row.install_path is not None:
         s.set_install_path(row.install_path)
     elif row.key:
         s.driver.one("reg-set", ws.KEY, "Other Value", "x")
     else:
         s.delete_key()
-    s.write_system_ini(row.screen_saver)
+    if row.ini is not None:
+        with open(s.system_ini_path(), "wb") as f:
+            f.write(row.ini)
+    else:
+        s.write_system_ini(row.screen_saver)
     for name in row.read_only:
         s.attributes(ws.INSTALL_DIR + "\\" + name, ws.FILE_ATTRIBUTE_READONLY)
         if not s.attributes(ws.INSTALL_DIR + "\\" + name) & ws.FILE_ATTRIBUTE_READONLY:
@@ -466,10 +584,21 @@ def prepare(ctx, row):
 
 
 def check_files(ctx, row, before, states):
-    after = read_install(ctx.s)
+    after = read_install(ctx.s, row.install_dir)
     lengths = {name: {len(states[st][name]) for st in states} for name in FILES}
+    for name in row.directories:
+        if not os.path.isdir(os.path.join(ctx.s.c_path(row.install_dir), *name.split("\\"))):
+            raise Failure(f"{name} is no longer a directory")
     for name in FILES:
         actual = after.get(name)
+        if name in row.reorder:
+            # The start bytes XOR the mask (the difference of the two states).
+            mask = bytes(x ^ y for x, y in zip(states[row.state][name], states[row.end][name]))
+            expected = bytes(x ^ y for x, y in zip(before[name], mask))
+            ctx.equal(f"{name}: start bytes XOR the mask", actual, expected)
+            if actual == states[row.end][name]:
+                raise Failure(f"{name} is in state {row.end} after all")
+            continue
         if name in row.keep or row.end is None:
             ok = actual == before.get(name)
             wanted = "unchanged"
@@ -485,12 +614,24 @@ def check_files(ctx, row, before, states):
 def check_world(ctx, row, before, states):
     s = ctx.s
     check_files(ctx, row, before, states)
-    if row.key:
+    if row.key and row.install_value is not None:
+        kind, data = row.install_value[0], row.install_value[-1]
+        expected = (f"data {kind} {data.hex().upper()}" if row.expect_install_path == "same"
+                    else "missing")
+        ctx.equal("registry value Install Path",
+                  s.driver.one("reg-get-raw", ws.KEY, "Install Path"), expected)
+    elif row.key:
         expected = row.install_path if row.expect_install_path == "same" else None
         ctx.equal("registry value Install Path", s.install_path(), expected)
     ini = s.read_system_ini()
     has_entry = "SCRNSAVE.EXE=" in ini
-    if row.expect_screen_saver is None:
+    if row.ini is not None and row.expect_screen_saver == "deleted":
+        if has_entry or "wave=mmdrv.dll" not in ini:
+            raise Failure(f"system.ini should have lost only its SCRNSAVE.EXE entry:\n{ini!r}")
+    elif row.ini is not None:
+        if ini.encode("latin-1") != row.ini:
+            raise Failure(f"system.ini changed:\n{ini[:300]!r}")
+    elif row.expect_screen_saver is None:
         if has_entry:
             raise Failure(f"system.ini still has the SCRNSAVE.EXE entry:\n{ini}")
     elif f"SCRNSAVE.EXE={row.expect_screen_saver}\r\n" not in ini:
@@ -516,7 +657,7 @@ def run_row(config, name):
         session.open()
         states = state_files(config, row.edition)
         prepare(ctx, row)
-        before = read_install(session)
+        before = read_install(session, row.install_dir)
         for ctx.run_index, (args, steps) in enumerate(row.runs):
             exe = f"C:\\patcher\\patcher-{row.edition}.exe"
             ctx.log(f"run {ctx.run_index + 1}: {exe} {args}".rstrip())

@@ -34,6 +34,11 @@
 //   attrib <path> [<attributes>]      set the attributes when given; answers "attributes <n>"
 //   reg-set <key> <value> <data>      HKLM, 32-bit view, REG_SZ
 //   reg-get <key> <value>             answers "data <text>" or "missing"
+//   reg-set-raw <key> <value> <type> [<hex>]
+//                                     HKLM, 32-bit view: a value of that registry type
+//                                     (decimal) with exactly the bytes given in hex (none
+//                                     when the field is absent), through RegSetValueExA
+//   reg-get-raw <key> <value>         answers "data <type> <hex of every byte>" or "missing"
 //   reg-delete-key <key>              HKLM, 32-bit view
 //   show-box <caption> <type>         show a message box of that type (MessageBoxA flags) on
 //                                     a thread of the driver, for reference pictures; answers
@@ -459,6 +464,65 @@ void onRegSet(const std::vector<std::string>& f) {
   reply(status == ERROR_SUCCESS ? "set" : "error RegSetValueEx " + number(status));
 }
 
+// The bytes that a string of hex digit pairs names; false on an odd length or a non-digit.
+bool fromHex(const std::string& text, std::string* out) {
+  if (text.size() % 2 != 0) return false;
+  out->clear();
+  for (size_t i = 0; i < text.size(); i += 2) {
+    char* end = nullptr;
+    const std::string pair = text.substr(i, 2);
+    const unsigned long byte = std::strtoul(pair.c_str(), &end, 16);
+    if (end != pair.c_str() + 2) return false;
+    out->push_back(static_cast<char>(byte));
+  }
+  return true;
+}
+
+std::string toHex(const BYTE* bytes, size_t length) {
+  std::string out;
+  for (size_t i = 0; i < length; ++i) {
+    char pair[4];
+    std::snprintf(pair, sizeof pair, "%02X", bytes[i]);
+    out += pair;
+  }
+  return out;
+}
+
+void onRegSetRaw(const std::vector<std::string>& f) {
+  std::string data;
+  if (!fromHex(f.size() > 4 ? f[4] : std::string(), &data)) {
+    reply("error bad hex");
+    return;
+  }
+  HKEY key = nullptr;
+  LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, f.at(1).c_str(), 0, nullptr, 0,
+                                KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr);
+  if (status != ERROR_SUCCESS) {
+    reply("error RegCreateKeyEx " + number(status));
+    return;
+  }
+  const DWORD type = std::strtoul(f.at(3).c_str(), nullptr, 10);
+  status = RegSetValueExA(key, f.at(2).c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                          data.size());
+  RegCloseKey(key);
+  reply(status == ERROR_SUCCESS ? "set" : "error RegSetValueEx " + number(status));
+}
+
+void onRegGetRaw(const std::vector<std::string>& f) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, f.at(1).c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key) !=
+      ERROR_SUCCESS) {
+    reply("missing");
+    return;
+  }
+  BYTE data[8192];
+  DWORD size = sizeof data;
+  DWORD type = 0;
+  LONG status = RegQueryValueExA(key, f.at(2).c_str(), nullptr, &type, data, &size);
+  RegCloseKey(key);
+  reply(status == ERROR_SUCCESS ? "data " + number(type) + " " + toHex(data, size) : "missing");
+}
+
 void onRegGet(const std::vector<std::string>& f) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, f.at(1).c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key) !=
@@ -679,6 +743,8 @@ const std::map<std::string, Handler> kHandlers = {
     {"attrib", onAttrib},
     {"reg-set", onRegSet},
     {"reg-get", onRegGet},
+    {"reg-set-raw", onRegSetRaw},
+    {"reg-get-raw", onRegGetRaw},
     {"reg-delete-key", onRegDeleteKey},
     {"show-box", onShowBox},
     {"paint", onPaint},
