@@ -222,28 +222,13 @@ void onStart(const std::vector<std::string>& f) {
   reply("pid " + number(info.dwProcessId));
 }
 
+void waitForNewWindow(DWORD pid, HWND except, DWORD begin, DWORD timeout,
+                      const LARGE_INTEGER* since);
+
 void onNext(const std::vector<std::string>& f) {
   DWORD pid = std::strtoul(f.at(1).c_str(), nullptr, 10);
   DWORD timeout = std::strtoul(f.at(2).c_str(), nullptr, 10);
-  DWORD begin = GetTickCount();
-  for (;;) {
-    for (HWND hwnd : topLevelWindows(pid, true)) {
-      if (g_reported.insert(hwnd).second) {
-        reply("window " + hwndText(hwnd));
-        return;
-      }
-    }
-    DWORD code = 0;
-    if (exitCode(pid, &code)) {
-      reply("exited " + number(code));
-      return;
-    }
-    if (GetTickCount() - begin > timeout) {
-      reply("timeout");
-      return;
-    }
-    Sleep(2);
-  }
+  waitForNewWindow(pid, nullptr, GetTickCount(), timeout, nullptr);
 }
 
 HWND findWindow(DWORD pid, const std::string& caption, int controlId = 0);
@@ -449,19 +434,27 @@ void onAttrib(const std::vector<std::string>& f) {
   reply("attributes " + number(attributes));
 }
 
-void onRegSet(const std::vector<std::string>& f) {
+// Creates the key in the 32-bit view (as the game's installer does) and sets one value of
+// `type` to `data`; answers "set" or the failing call.
+void setValue(const std::string& keyName, const std::string& valueName, DWORD type,
+              const std::string& data) {
   HKEY key = nullptr;
-  LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, f.at(1).c_str(), 0, nullptr, 0,
+  LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, nullptr, 0,
                                 KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr);
   if (status != ERROR_SUCCESS) {
     reply("error RegCreateKeyEx " + number(status));
     return;
   }
-  const std::string& data = f.at(3);
-  status = RegSetValueExA(key, f.at(2).c_str(), 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(data.c_str()), data.size() + 1);
+  status = RegSetValueExA(key, valueName.c_str(), 0, type,
+                          reinterpret_cast<const BYTE*>(data.data()),
+                          static_cast<DWORD>(data.size()));
   RegCloseKey(key);
   reply(status == ERROR_SUCCESS ? "set" : "error RegSetValueEx " + number(status));
+}
+
+// reg-set <key> <value> <text>: a REG_SZ value with its terminating zero.
+void onRegSet(const std::vector<std::string>& f) {
+  setValue(f.at(1), f.at(2), REG_SZ, f.at(3) + std::string(1, '\0'));
 }
 
 // The bytes that a string of hex digit pairs names; false on an odd length or a non-digit.
@@ -488,24 +481,14 @@ std::string toHex(const BYTE* bytes, size_t length) {
   return out;
 }
 
+// reg-set-raw <key> <value> <type> <hex bytes>: a value of any type with exactly these bytes.
 void onRegSetRaw(const std::vector<std::string>& f) {
   std::string data;
   if (!fromHex(f.size() > 4 ? f[4] : std::string(), &data)) {
     reply("error bad hex");
     return;
   }
-  HKEY key = nullptr;
-  LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, f.at(1).c_str(), 0, nullptr, 0,
-                                KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr);
-  if (status != ERROR_SUCCESS) {
-    reply("error RegCreateKeyEx " + number(status));
-    return;
-  }
-  const DWORD type = std::strtoul(f.at(3).c_str(), nullptr, 10);
-  status = RegSetValueExA(key, f.at(2).c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                          data.size());
-  RegCloseKey(key);
-  reply(status == ERROR_SUCCESS ? "set" : "error RegSetValueEx " + number(status));
+  setValue(f.at(1), f.at(2), std::strtoul(f.at(3).c_str(), nullptr, 10), data);
 }
 
 void onRegGetRaw(const std::vector<std::string>& f) {
@@ -586,14 +569,16 @@ long long microsecondsSince(const LARGE_INTEGER& start) {
 }
 
 // Waits up to `timeout` ms from `begin` for a visible top-level window of the process that is
-// not `except` and was not reported before, or for its end; answers as "next" does, with the
-// microseconds since `since` after a window's handle.
+// not `except` and was not reported before, or for its end. Answers "window <hwnd>" (followed
+// by the microseconds since `*since` when `since` is given), "exited <code>" or "timeout".
 void waitForNewWindow(DWORD pid, HWND except, DWORD begin, DWORD timeout,
-                      const LARGE_INTEGER& since) {
+                      const LARGE_INTEGER* since) {
   for (;;) {
     for (HWND hwnd : topLevelWindows(pid, true)) {
       if (hwnd != except && g_reported.insert(hwnd).second) {
-        reply("window " + hwndText(hwnd) + " " + number(microsecondsSince(since)));
+        std::string answer = "window " + hwndText(hwnd);
+        if (since != nullptr) answer += " " + number(microsecondsSince(*since));
+        reply(answer);
         return;
       }
     }
@@ -633,7 +618,7 @@ void onCancelAt(const std::vector<std::string>& f) {
       QueryPerformanceCounter(&now);
       reply("dialog " + hwndText(hwnd));
       reply("missed");
-      waitForNewWindow(pid, hwnd, GetTickCount(), timeout, now);
+      waitForNewWindow(pid, hwnd, GetTickCount(), timeout, &now);
       return;
     }
     if (hwnd != nullptr && (statuses.empty() || statuses.count(statusText(hwnd)) != 0)) break;
@@ -661,7 +646,7 @@ void onCancelAt(const std::vector<std::string>& f) {
   for (int i = 0; i < clicks; ++i) PostMessageA(button, BM_CLICK, 0, 0);
   reply("dialog " + hwndText(hwnd));
   reply("status " + escaped(shown.c_str(), shown.size()));
-  waitForNewWindow(pid, hwnd, GetTickCount(), timeout, clicked);
+  waitForNewWindow(pid, hwnd, GetTickCount(), timeout, &clicked);
 }
 
 void onStatuses(const std::vector<std::string>& f) {
@@ -709,7 +694,7 @@ void onLaunch(const std::vector<std::string>& f) {
   CloseHandle(info.hThread);
   g_processes[info.dwProcessId] = info.hProcess;
   reply("pid " + number(info.dwProcessId));
-  waitForNewWindow(info.dwProcessId, nullptr, GetTickCount(), timeout, start);
+  waitForNewWindow(info.dwProcessId, nullptr, GetTickCount(), timeout, &start);
 }
 
 void onKill(const std::vector<std::string>& f) {
